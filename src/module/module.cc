@@ -1,0 +1,65 @@
+// Entry points and the export table.
+#include <napi.h>
+
+#include "common/raise.h"
+#include "common/test_controls.h"
+#include "displays/get_monitors.h"
+
+namespace corvane {
+namespace {
+
+// Handlers of functions that this build does not provide yet.
+template <const char* Message>
+Napi::Value unavailable(const Napi::CallbackInfo& info) {
+  raiseError(info.Env(), Message);
+  return info.Env().Undefined();
+}
+
+template <const char* Message>
+void unavailableNoResult(const Napi::CallbackInfo& info) {
+  raiseError(info.Env(), Message);
+}
+
+constexpr char kShutdownUnavailable[] = "shutdownHandler is not available yet";
+constexpr char kCaptureScreenUnavailable[] = "startCaptureScreen is not available yet";
+constexpr char kCaptureStopUnavailable[] = "stopCaptureScreen is not available yet";
+constexpr char kMouseStartUnavailable[] = "startMouseTracking is not available yet";
+constexpr char kMouseStopUnavailable[] = "stopMouseTracking is not available yet";
+constexpr char kCaptureMultiUnavailable[] = "startCaptureMultiScreens is not available yet";
+constexpr char kStreamStartUnavailable[] = "startStream is not available yet";
+constexpr char kStreamStopUnavailable[] = "stopStream is not available yet";
+
+using Handler = Napi::Value (*)(const Napi::CallbackInfo&);
+using NoResultHandler = void (*)(const Napi::CallbackInfo&);
+
+// Each function gets its own binding record (handler and null data) that the function owns, and
+// no name, so that its `name` is empty and its `length` is 0. Both stops are distinct functions
+// over one handler.
+template <typename H>
+void exportFunction(Napi::Env env, Napi::Object exports, const char* name, H handler) {
+  exports.Set(name, Napi::Function::New(env, handler, nullptr, nullptr));
+}
+
+Napi::Object registerModule(Napi::Env env, Napi::Object exports) {
+  const Handler captureStop = unavailable<kCaptureStopUnavailable>;
+  exportFunction(env, exports, "getMonitors", getMonitors);
+  exportFunction<NoResultHandler>(env, exports, "shutdownHandler", unavailableNoResult<kShutdownUnavailable>);
+  exportFunction<Handler>(env, exports, "startCaptureScreen", unavailable<kCaptureScreenUnavailable>);
+  exportFunction(env, exports, "stopCaptureScreen", captureStop);
+  exportFunction<Handler>(env, exports, "startMouseTracking", unavailable<kMouseStartUnavailable>);
+  exportFunction<Handler>(env, exports, "stopMouseTracking", unavailable<kMouseStopUnavailable>);
+  exportFunction<Handler>(env, exports, "startCaptureMultiScreens", unavailable<kCaptureMultiUnavailable>);
+  exportFunction(env, exports, "stopCaptureMultiScreens", captureStop);
+  exportFunction<Handler>(env, exports, "startStream", unavailable<kStreamStartUnavailable>);
+  exportFunction<Handler>(env, exports, "stopStream", unavailable<kStreamStopUnavailable>);
+  attachTestControls(env, exports);
+  return exports;
+}
+
+}  // namespace
+}  // namespace corvane
+
+// The registration macro pastes the function's name into identifiers, so it takes a plain one.
+static Napi::Object Init(Napi::Env env, Napi::Object exports) { return corvane::registerModule(env, exports); }
+
+NODE_API_MODULE(corvane, Init)

@@ -1,0 +1,12 @@
+// The simulated platform's record of the calls made into it, in order, for tests to read back.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace corvane::sim {
+
+void recordCall(std::string call);
+std::vector<std::string> takeCalls();
+
+}  // namespace corvane::sim
