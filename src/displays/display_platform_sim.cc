@@ -22,6 +22,7 @@ class SimDisplayPlatform final : public DisplayPlatform {
   void setup(sim::SimDisplaySetup setup) {
     setup_ = std::move(setup);
     openContexts_.clear();
+    lastContext_ = 0;
   }
   size_t openContexts() const { return openContexts_.size(); }
 

@@ -1,0 +1,40 @@
+'use strict';
+// npm run build: the host build (on Linux: the simulated desktop module, its sanitized twin and
+// the C++ tests). npm run build:win: win32-x64 corvane.node, cross-compiled with mingw-w64.
+const path = require('node:path');
+const { root, run, fail } = require('./lib/run');
+const { ensureSystem, ensureNpmPackages } = require('./lib/setup');
+
+const buildDirs = {
+  host: path.join(root, 'build', 'host'),
+  win: path.join(root, 'build', 'win'),
+};
+
+function build(kind) {
+  ensureSystem(kind);
+  ensureNpmPackages();
+  const dir = buildDirs[kind];
+  const type = kind === 'win' ? 'Release' : 'RelWithDebInfo';
+  const configure = ['-S', root, '-B', dir, '-G', 'Ninja', `-DCMAKE_BUILD_TYPE=${type}`];
+  if (kind === 'win') {
+    configure.push(
+      `-DCMAKE_TOOLCHAIN_FILE=${path.join(root, 'cmake', 'mingw-w64-x86_64.cmake')}`,
+      `-DCORVANE_PREBUILD_DIR=${path.join(root, 'prebuilds', 'win32-x64')}`,
+    );
+  }
+  run('cmake', configure, { stdio: ['ignore', 'ignore', 'inherit'] });
+  run('cmake', ['--build', dir]);
+  return dir;
+}
+
+module.exports = { build, buildDirs };
+
+if (require.main === module) {
+  const kind = process.argv[2] ?? 'host';
+  if (!buildDirs[kind]) fail(`usage: node scripts/build.js host|win`);
+  try {
+    build(kind);
+  } catch (error) {
+    fail(`build failed: ${error.message}`);
+  }
+}

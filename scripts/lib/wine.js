@@ -1,0 +1,89 @@
+'use strict';
+// Runs Windows Node.js under Wine on a virtual X display whose screen layout the caller picks.
+const fs = require('node:fs');
+const path = require('node:path');
+const { spawn, spawnSync } = require('node:child_process');
+const { root } = require('./run');
+const { wine, winePrefix, wineserver, ensureWindowsNode } = require('./setup');
+
+const toWindowsPath = (p) => `Z:${path.resolve(p).replace(/\//g, '\\')}`;
+
+// Starts Xvfb with one X screen per {width, height}; several screens are joined by Xinerama,
+// which is how Wine sees several monitors (it ignores RandR on Xvfb).
+function startXvfb(screens) {
+  const args = ['-displayfd', '3', '-nolisten', 'tcp', '-noreset'];
+  screens.forEach((s, i) => args.push('-screen', String(i), `${s.width}x${s.height}x24`));
+  if (screens.length > 1) args.push('+xinerama', '-extension', 'RANDR');
+  const server = spawn('Xvfb', args, { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
+  let errors = '';
+  server.stderr.on('data', (d) => (errors += d));
+  return new Promise((resolve, reject) => {
+    let number = '';
+    server.stdio[3].on('data', (d) => {
+      number += d;
+      if (!number.includes('\n')) return;
+      resolve({
+        display: `:${number.trim()}`,
+        stop: () =>
+          new Promise((done) => {
+            if (server.exitCode !== null) return done();
+            server.once('exit', done);
+            server.kill('SIGTERM');
+          }),
+      });
+    });
+    server.once('exit', (code) => reject(new Error(`Xvfb exited with ${code}: ${errors.trim()}`)));
+    server.once('error', reject);
+  });
+}
+
+function wineEnv(display, extra = {}) {
+  return { ...process.env, DISPLAY: display, WINEPREFIX: winePrefix, WINEDEBUG: '-all', WINEARCH: 'win64', ...extra };
+}
+
+// Waits for the prefix's Wine server to end, so that the next run sees a fresh desktop.
+function stopWineServer(display) {
+  spawnSync(wineserver, ['-k'], { env: wineEnv(display), stdio: 'ignore' });
+  spawnSync(wineserver, ['-w'], { env: wineEnv(display), stdio: 'ignore', timeout: 30000 });
+}
+
+// A new prefix must claim Windows 10, or Node.js refuses to start.
+function ensurePrefix(display) {
+  if (fs.existsSync(path.join(winePrefix, 'system.reg'))) return;
+  fs.mkdirSync(winePrefix, { recursive: true });
+  spawnSync(wine, ['winecfg', '-v', 'win10'], { env: wineEnv(display), stdio: 'ignore', timeout: 120000 });
+  stopWineServer(display);
+  if (!fs.existsSync(path.join(winePrefix, 'system.reg'))) throw new Error(`could not create the Wine prefix ${winePrefix}`);
+}
+
+// Runs node.exe with args. Windows Node.js cannot write to a pipe under Wine, so its output
+// goes to files, which are read back.
+function runWindowsNode(display, args, { env = {}, timeout = 300000, outDir } = {}) {
+  const node = ensureWindowsNode();
+  ensurePrefix(display);
+  const dir = outDir ?? fs.mkdtempSync(path.join(root, '.cache', 'run-'));
+  fs.mkdirSync(dir, { recursive: true });
+  const outFile = path.join(dir, 'stdout.txt');
+  const errFile = path.join(dir, 'stderr.txt');
+  const out = fs.openSync(outFile, 'w');
+  const err = fs.openSync(errFile, 'w');
+  const result = spawnSync(wine, [node, ...args], {
+    cwd: root,
+    env: wineEnv(display, env),
+    stdio: ['ignore', out, err],
+    timeout,
+  });
+  fs.closeSync(out);
+  fs.closeSync(err);
+  stopWineServer(display);
+  return {
+    status: result.status,
+    signal: result.signal,
+    error: result.error,
+    stdout: fs.readFileSync(outFile, 'utf8'),
+    stderr: fs.readFileSync(errFile, 'utf8'),
+    dir,
+  };
+}
+
+module.exports = { startXvfb, runWindowsNode, toWindowsPath };

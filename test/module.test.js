@@ -1,0 +1,65 @@
+'use strict';
+const { describe, it } = require('node:test');
+const assert = require('node:assert/strict');
+const { corvane } = require('./support/binding');
+const { exportNames, documentedErrors } = require('./support/api');
+
+describe('export table', () => {
+  it('holds the ten functions as enumerable keys, in table order', () => {
+    assert.deepEqual(Object.keys(corvane), exportNames);
+    for (const name of exportNames) assert.equal(typeof corvane[name], 'function', name);
+  });
+
+  it('gives every function an empty name and a length of 0', () => {
+    for (const name of exportNames) {
+      assert.equal(corvane[name].name, '', name);
+      assert.equal(corvane[name].length, 0, name);
+    }
+  });
+
+  it('exports the two capture stops as distinct functions that behave alike', () => {
+    assert.notEqual(corvane.stopCaptureScreen, corvane.stopCaptureMultiScreens);
+    const outcome = (fn) => {
+      try {
+        return { value: fn() };
+      } catch (error) {
+        return { error: `${error.constructor.name}: ${error.message}` };
+      }
+    };
+    assert.deepEqual(outcome(corvane.stopCaptureScreen), outcome(corvane.stopCaptureMultiScreens));
+  });
+
+  it('holds ordinary writable, configurable data properties', () => {
+    for (const name of exportNames) {
+      const descriptor = Object.getOwnPropertyDescriptor(corvane, name);
+      assert.equal(descriptor.writable, true, name);
+      assert.equal(descriptor.configurable, true, name);
+    }
+  });
+});
+
+describe('calls', () => {
+  it('ignore extra arguments and this', () => {
+    const plain = corvane.getMonitors();
+    assert.deepEqual(corvane.getMonitors(1, 'two', { three: 3 }, () => {}), plain);
+    assert.deepEqual(corvane.getMonitors.call({ not: 'used' }), plain);
+    assert.deepEqual(Reflect.apply(corvane.getMonitors, undefined, new Array(100).fill(7)), plain);
+  });
+
+  it('report a service that is not built yet as a plain Error, whatever the arguments', () => {
+    for (const [name, errors] of Object.entries(documentedErrors)) {
+      if (errors.length !== 1 || !errors[0].message.endsWith('not available yet')) continue;
+      for (const args of [[], [() => {}], [() => {}, {}, 33, 8], [undefined, undefined, undefined]]) {
+        let returned = 'nothing';
+        assert.throws(
+          () => {
+            returned = corvane[name](...args);
+          },
+          (error) => error.constructor === Error && error.message === errors[0].message,
+          name,
+        );
+        assert.equal(returned, 'nothing', `${name} returned a value after throwing`);
+      }
+    }
+  });
+});
