@@ -19,7 +19,6 @@ const systemNeeds = {
     { have: () => onPath('ninja'), pkg: 'ninja-build' },
     { have: () => onPath('g++'), pkg: 'g++' },
     { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },
-    { have: () => fs.existsSync('/usr/include/gmock/gmock.h'), pkg: 'libgmock-dev' },
   ],
   win: [
     { have: () => onPath('cmake'), pkg: 'cmake' },
