@@ -1,6 +1,6 @@
 'use strict';
 // getMonitors on the real Win32 desktop under Wine, whose X screens the runner laid out and
-// describes in CORVANE_LAYOUT as [{width, height}, ...].
+// describes in CORVANE_LAYOUT as [{x, y, width, height}, ...], the first screen being primary.
 const { it } = require('node:test');
 const assert = require('node:assert/strict');
 const { corvane } = require('../support/binding');
@@ -9,20 +9,14 @@ const layout = JSON.parse(process.env.CORVANE_LAYOUT ?? 'null');
 
 it('lists the monitors of the X screens with their device names, sizes and primary flag', () => {
   assert.ok(Array.isArray(layout), 'CORVANE_LAYOUT names the screens');
-  // Xinerama puts the screens side by side from the left; the first one is the primary.
-  let left = 0;
-  const expected = layout.map(({ width, height }, i) => {
-    const monitor = {
-      displayId: `\\\\.\\DISPLAY${i + 1}`,
-      x: left,
-      y: 0,
-      width,
-      height,
-      isPrimary: i === 0,
-    };
-    left += width;
-    return monitor;
-  });
+  const expected = layout.map(({ x, y, width, height }, i) => ({
+    displayId: `\\\\.\\DISPLAY${i + 1}`,
+    x,
+    y,
+    width,
+    height,
+    isPrimary: i === 0,
+  }));
   const monitors = corvane.getMonitors();
   assert.deepEqual(
     monitors.map(({ displayId, x, y, width, height, isPrimary }) => ({ displayId, x, y, width, height, isPrimary })),
