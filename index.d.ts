@@ -1,0 +1,79 @@
+/** One display monitor, as `getMonitors` reports it. */
+export interface DisplayInfo {
+  /** The display's device name (on Windows, its GDI name such as `\\.\DISPLAY1`); captures open the display by it. */
+  displayId: string;
+  /** Left edge on the virtual screen, in pixels; negative left of the primary monitor. */
+  x: number;
+  /** Top edge on the virtual screen, in pixels; negative above the primary monitor. */
+  y: number;
+  /** Resolution in pixels; 0 when the display could not be opened. */
+  width: number;
+  height: number;
+  /** Physical size in millimetres; 0 when the display could not be opened. */
+  widthMM: number;
+  heightMM: number;
+  /** Whether this is the primary monitor. */
+  isPrimary: boolean;
+  /** `width`:`height` in lowest terms, such as 16:9; 0:0 when both are 0. */
+  aspectRatio: { aspectWidth: number; aspectHeight: number };
+}
+
+/** What the captures read of a display: its device name and the size to capture. */
+export type CaptureDisplay = Pick<DisplayInfo, 'displayId' | 'width' | 'height'>;
+
+/** The monitors of the desktop, in the order the window manager enumerates them. Fresh objects on every call. */
+export function getMonitors(): DisplayInfo[];
+
+/**
+ * Holds the end of the Windows session back with the reason "Turning off the lights" and calls
+ * `callback` with "SHUTDOWN" when it comes. `windowHandle` is the native handle of one of the
+ * application's windows, as Electron's `BrowserWindow.getNativeWindowHandle()` gives it.
+ * Not available yet: throws an Error.
+ */
+export function shutdownHandler(windowHandle: Buffer, callback: (message: string) => void): void;
+
+/**
+ * Captures one display every `interval` milliseconds and calls `callback` with every
+ * `samplingRate`-th pixel of every `samplingRate`-th row as RGB bytes. Not available yet: throws an Error.
+ */
+export function startCaptureScreen(
+  callback: (frame: Buffer) => void,
+  display: CaptureDisplay,
+  interval: number,
+  samplingRate: number,
+): void;
+
+/** Stops the running capture, single or multi-display. Not available yet: throws an Error. */
+export function stopCaptureScreen(): void;
+
+/**
+ * Captures up to three displays per period and calls `callback` with their frames keyed by
+ * device name. Not available yet: throws an Error.
+ */
+export function startCaptureMultiScreens(
+  callback: (frames: Record<string, Buffer>) => void,
+  displays: CaptureDisplay[],
+  interval: number,
+  samplingRate: number,
+): void;
+
+/** The same stop as `stopCaptureScreen`. Not available yet: throws an Error. */
+export function stopCaptureMultiScreens(): void;
+
+/**
+ * Calls `callback` once per period (100 ms by default) with whether the pointer has moved since
+ * the last one. Not available yet: throws an Error.
+ */
+export function startMouseTracking(callback: (moved: boolean) => void, interval?: number): true;
+
+/** Stops the pointer tracking. Not available yet: throws an Error. */
+export function stopMouseTracking(): true;
+
+/**
+ * Calls `callback` once per period (16000 ms by default) with the peak level of the default audio
+ * output, or a negative code for the step that failed. Not available yet: throws an Error.
+ */
+export function startStream(callback: (level: number) => void, interval?: number): void;
+
+/** Stops the audio level stream; true if one was running. Not available yet: throws an Error. */
+export function stopStream(): boolean;
