@@ -54,13 +54,18 @@ class SimDisplayPlatform final : public DisplayPlatform {
 
   int32_t deviceCaps(DisplayContext context, DisplayCap cap) override {
     const auto id = reinterpret_cast<uintptr_t>(context);
-    sim::recordCall("GetDeviceCaps(" + handleName("dc", id) + ", " + std::to_string(static_cast<int>(cap)) + ")");
+    sim::recordCall("GetDeviceCaps(" + handleName("dc", id) + ", " + std::to_string(static_cast<int>(cap)) +
+                    ")");
     const sim::SimMonitor& m = *openContexts_.at(id);
     switch (cap) {
-      case DisplayCap::HorzRes: return m.width;
-      case DisplayCap::VertRes: return m.height;
-      case DisplayCap::HorzSize: return m.widthMM;
-      case DisplayCap::VertSize: return m.heightMM;
+      case DisplayCap::HorzRes:
+        return m.width;
+      case DisplayCap::VertRes:
+        return m.height;
+      case DisplayCap::HorzSize:
+        return m.widthMM;
+      case DisplayCap::VertSize:
+        return m.heightMM;
     }
     return 0;
   }

@@ -60,6 +60,8 @@ Napi::Object registerModule(Napi::Env env, Napi::Object exports) {
 }  // namespace corvane
 
 // The registration macro pastes the function's name into identifiers, so it takes a plain one.
-static Napi::Object Init(Napi::Env env, Napi::Object exports) { return corvane::registerModule(env, exports); }
+static Napi::Object Init(Napi::Env env, Napi::Object exports) {
+  return corvane::registerModule(env, exports);
+}
 
 NODE_API_MODULE(corvane, Init)

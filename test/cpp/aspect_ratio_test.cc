@@ -46,8 +46,7 @@ INSTANTIATE_TEST_SUITE_P(ZeroSides, AspectRatioTest,
 // Values no real device reports, but that must not trap (INT_MIN % -1 overflows in 32 bits).
 INSTANTIATE_TEST_SUITE_P(ExtremeValues, AspectRatioTest,
                          ::testing::Values(RatioCase{INT_MIN, -1, 2147483648LL, 1},
-                                           RatioCase{INT_MIN, 0, 1, 0},
-                                           RatioCase{INT_MAX, INT_MAX, 1, 1}),
+                                           RatioCase{INT_MIN, 0, 1, 0}, RatioCase{INT_MAX, INT_MAX, 1, 1}),
                          caseName);
 
 }  // namespace

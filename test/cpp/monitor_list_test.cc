@@ -1,11 +1,11 @@
+#include "displays/monitor_list.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
-
-#include "displays/monitor_list.h"
 
 namespace corvane {
 namespace {
@@ -48,10 +48,14 @@ class FakePlatform : public DisplayPlatform {
     EXPECT_TRUE(open.count(m)) << "caps read from a closed context";
     calls.push_back("caps " + std::to_string(static_cast<int>(cap)));
     switch (cap) {
-      case DisplayCap::HorzRes: return m->caps[0];
-      case DisplayCap::VertRes: return m->caps[1];
-      case DisplayCap::HorzSize: return m->caps[2];
-      case DisplayCap::VertSize: return m->caps[3];
+      case DisplayCap::HorzRes:
+        return m->caps[0];
+      case DisplayCap::VertRes:
+        return m->caps[1];
+      case DisplayCap::HorzSize:
+        return m->caps[2];
+      case DisplayCap::VertSize:
+        return m->caps[3];
     }
     return -1;
   }
