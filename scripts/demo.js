@@ -4,7 +4,7 @@
 // three screens.
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
-const { ensureSystem, ensureNpmPackages } = require('./lib/setup');
+const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
 const { build } = require('./build');
 const { startXvfb, runWindowsNode, toWindowsPath } = require('./lib/wine');
 
@@ -24,6 +24,7 @@ async function main() {
   ensureSystem('win', 'wine');
   ensureNpmPackages();
   build('win');
+  ensureWindowsNode();
   console.log(`\nRunning the Windows build under Wine on a virtual display of ${screens.length} screens.\n`);
   const xvfb = await startXvfb(screens);
   try {

@@ -91,7 +91,6 @@ function sanitizedSimTests() {
 
 async function windowsTests() {
   nodeTests('win32-x64 binary', testFiles('test/binary'), { CORVANE_WIN_BINARY: winBinary });
-  ensureWindowsNode();
   const files = testFiles('test', 'test/win').map(toWindowsPath);
   for (const layout of layouts) {
     const name = `Windows build under Wine, ${layout.map((s) => `${s.width}x${s.height}`).join(' + ')}`;
@@ -128,6 +127,7 @@ async function main() {
     ensureNpmPackages();
     if (only !== 'win') build('host');
     build('win');
+    ensureWindowsNode();
   } catch (error) {
     fail(`test setup failed: ${error.message}`);
   }

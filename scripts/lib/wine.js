@@ -61,6 +61,7 @@ function ensurePrefix(display) {
 function runWindowsNode(display, args, { env = {}, timeout = 300000, outDir } = {}) {
   const node = ensureWindowsNode();
   ensurePrefix(display);
+  fs.mkdirSync(path.join(root, '.cache'), { recursive: true });
   const dir = outDir ?? fs.mkdtempSync(path.join(root, '.cache', 'run-'));
   fs.mkdirSync(dir, { recursive: true });
   const outFile = path.join(dir, 'stdout.txt');
