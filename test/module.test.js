@@ -1,7 +1,8 @@
 'use strict';
 const { describe, it } = require('node:test');
 const assert = require('node:assert/strict');
-const { corvane } = require('./support/binding');
+const { Worker } = require('node:worker_threads');
+const { corvane, file } = require('./support/binding');
 const { exportNames, documentedErrors } = require('./support/api');
 
 describe('export table', () => {
@@ -61,5 +62,25 @@ describe('calls', () => {
         assert.equal(returned, 'nothing', `${name} returned a value after throwing`);
       }
     }
+  });
+});
+
+describe('environments', () => {
+  it('registers again in a Worker, which can use it and end while the main thread goes on', async () => {
+    const worker = new Worker(
+      `const { parentPort, workerData } = require('node:worker_threads');
+       const corvane = require(workerData);
+       parentPort.postMessage({ keys: Object.keys(corvane), monitors: corvane.getMonitors() });`,
+      { eval: true, workerData: file },
+    );
+    const [message] = await Promise.all([
+      new Promise((resolve, reject) => worker.once('message', resolve).once('error', reject)),
+      new Promise((resolve) => worker.once('exit', resolve)),
+    ]);
+    assert.deepEqual(message.keys, exportNames);
+    assert.deepEqual(message.monitors, corvane.getMonitors());
+    // The Worker's functions and their binding records are gone; ours still work.
+    global.gc?.();
+    assert.deepEqual(corvane.getMonitors(), message.monitors);
   });
 });
