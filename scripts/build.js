@@ -11,6 +11,9 @@ const buildDirs = {
 };
 
 function build(kind) {
+  if (process.platform !== 'linux') {
+    throw new Error('builds run on Linux: the Windows module is cross-compiled with mingw-w64 (npm run build:win)');
+  }
   ensureSystem(kind);
   ensureNpmPackages();
   const dir = buildDirs[kind];

@@ -17,7 +17,6 @@ const screens = [
 
 async function main() {
   if (process.platform === 'win32') {
-    build('host');
     run(process.execPath, [demo]);
     return;
   }

@@ -52,5 +52,5 @@ it('names the platform and the places it looked when there is no binary', (t) =>
   const { error } = load(dir);
   assert.match(error, new RegExp(`no native binary for ${process.platform}-${process.arch}`));
   assert.ok(error.includes(path.join(dir, 'prebuilds', `${process.platform}-${process.arch}`, 'corvane.node')));
-  assert.match(error, /npm run build/);
+  assert.match(error, /npm run build:win/);
 });

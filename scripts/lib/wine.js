@@ -38,7 +38,9 @@ function startXvfb(screens) {
 }
 
 function wineEnv(display, extra = {}) {
-  return { ...process.env, DISPLAY: display, WINEPREFIX: winePrefix, WINEDEBUG: '-all', WINEARCH: 'win64', ...extra };
+  // No Mono or Gecko: a new prefix would otherwise offer to download them.
+  const quiet = { WINEDEBUG: '-all', WINEARCH: 'win64', WINEDLLOVERRIDES: 'mscoree,mshtml=' };
+  return { ...process.env, DISPLAY: display, WINEPREFIX: winePrefix, ...quiet, ...extra };
 }
 
 // Waits for the prefix's Wine server to end, so that the next run sees a fresh desktop.
