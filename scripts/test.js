@@ -47,7 +47,7 @@ function tapCounts(tap) {
   return { passed: count('pass'), failed: count('fail') + count('cancelled'), skipped: count('skipped') + count('todo') };
 }
 
-// Runs node --test on the host with the spec reporter on screen and a TAP copy to count from.
+// Runs node --test on the host: readable results on screen, and a TAP copy to count from.
 function nodeTests(stage, files, env = {}) {
   fs.mkdirSync(reportDir, { recursive: true });
   const tapFile = path.join(reportDir, `${stage.replace(/\W+/g, '-')}.tap`);

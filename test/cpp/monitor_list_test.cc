@@ -104,41 +104,20 @@ TEST(CollectMonitors, ReadsEachMonitorInEnumerationOrder) {
   EXPECT_EQ(std::vector<std::string>(platform.calls.begin(), platform.calls.begin() + 7), firstMonitorCalls);
 }
 
-TEST(CollectMonitors, PrimaryOnlyWhenFlagsAreExactlyThePrimaryFlag) {
-  FakePlatform platform({monitor("A", 0, 0, 3), monitor("B", 0, 0, 1), monitor("C", 0, 0, 0)});
+// Primary flags, unopenable displays and failed info queries are covered end to end by the
+// simulated-desktop suite; here, what JavaScript cannot see: context lifetimes across failures.
+TEST(CollectMonitors, ClosesEveryOpenedContextAndSkipsUnknownMonitors) {
+  FakeMonitor unknown = monitor("X", 0, 0, 0);
+  unknown.infoFails = true;
+  FakeMonitor broken = monitor("B", 0, 0, 0);
+  broken.displayFails = true;
+  FakePlatform platform({monitor("A", 0, 0, 1), unknown, broken, monitor("C", 0, 0, 0)});
   std::vector<MonitorRecord> records;
   collectMonitors(platform, records);
   ASSERT_EQ(records.size(), 3u);
-  EXPECT_FALSE(records[0].isPrimary);
-  EXPECT_TRUE(records[1].isPrimary);
-  EXPECT_FALSE(records[2].isPrimary);
-}
-
-TEST(CollectMonitors, DisplayThatCannotBeOpenedIsListedWithZeroSizes) {
-  FakeMonitor broken = monitor("B", 1920, 0, 0);
-  broken.displayFails = true;
-  FakePlatform platform({monitor("A", 0, 0, 1), broken});
-  std::vector<MonitorRecord> records;
-  collectMonitors(platform, records);
-  ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[1].deviceName, "B");
-  EXPECT_EQ(records[1].x, 1920);
   EXPECT_EQ(records[1].width, 0);
-  EXPECT_EQ(records[1].height, 0);
-  EXPECT_EQ(records[1].widthMM, 0);
-  EXPECT_EQ(records[1].heightMM, 0);
-  EXPECT_EQ(platform.calls.back(), "open B");  // nothing to read, nothing to close
-}
-
-TEST(CollectMonitors, MonitorWhoseInfoFailsIsLeftOutAndOthersKeepOrder) {
-  FakeMonitor unknown = monitor("X", 0, 0, 0);
-  unknown.infoFails = true;
-  FakePlatform platform({monitor("A", 0, 0, 0), unknown, monitor("C", 0, 0, 1)});
-  std::vector<MonitorRecord> records;
-  collectMonitors(platform, records);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].deviceName, "A");
-  EXPECT_EQ(records[1].deviceName, "C");
+  EXPECT_TRUE(platform.open.empty());
   for (const std::string& call : platform.calls) EXPECT_NE(call, "open X");
 }
 
