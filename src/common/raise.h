@@ -5,16 +5,11 @@
 
 namespace corvane {
 
-// Throws a plain Error with a fixed message; the caller returns right after.
-inline void raiseError(Napi::Env env, const char* message) {
-  Napi::HandleScope scope(env);
-  Napi::Error::New(env, message).ThrowAsJavaScriptException();
-}
-
-// Throws a TypeError with a fixed message; the caller returns right after.
-inline void raiseTypeError(Napi::Env env, const char* message) {
-  Napi::HandleScope scope(env);
-  Napi::TypeError::New(env, message).ThrowAsJavaScriptException();
-}
+// Each throws an error of its class with a fixed message, unless an exception is already
+// pending (from a getter, a conversion or a failed Node-API call): that one is what the caller
+// sees, and a second throw would end the process. The caller returns right after.
+void raiseError(Napi::Env env, const char* message);
+void raiseTypeError(Napi::Env env, const char* message);
+void raiseRangeError(Napi::Env env, const std::string& message);
 
 }  // namespace corvane

@@ -1,6 +1,10 @@
 // Entry points and the export table.
 #include <napi.h>
 
+#include <mutex>
+#include <set>
+
+#include "capture/capture.h"
 #include "common/raise.h"
 #include "common/test_controls.h"
 #include "displays/get_monitors.h"
@@ -21,11 +25,8 @@ void unavailableNoResult(const Napi::CallbackInfo& info) {
 }
 
 constexpr char kShutdownUnavailable[] = "shutdownHandler is not available yet";
-constexpr char kCaptureScreenUnavailable[] = "startCaptureScreen is not available yet";
-constexpr char kCaptureStopUnavailable[] = "stopCaptureScreen is not available yet";
 constexpr char kMouseStartUnavailable[] = "startMouseTracking is not available yet";
 constexpr char kMouseStopUnavailable[] = "stopMouseTracking is not available yet";
-constexpr char kCaptureMultiUnavailable[] = "startCaptureMultiScreens is not available yet";
 constexpr char kStreamStartUnavailable[] = "startStream is not available yet";
 constexpr char kStreamStopUnavailable[] = "stopStream is not available yet";
 
@@ -40,19 +41,39 @@ void exportFunction(Napi::Env env, Napi::Object exports, const char* name, H han
   exports.Set(name, Napi::Function::New(env, handler, nullptr, nullptr));
 }
 
+// Services hold thread-safe functions of the environment that started them, and those die with
+// it: a Worker that ends, or the main environment at teardown, first stops what it started.
+void stopServicesOf(void* env) { stopCaptureOwnedBy(static_cast<napi_env>(env)); }
+
+void watchEnvironment(napi_env env) {
+  // Registration can run twice in one environment; a hook may be added only once.
+  static std::mutex mutex;
+  static std::set<napi_env> watched;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!watched.insert(env).second) return;
+  napi_add_env_cleanup_hook(
+      env,
+      [](void* data) {
+        stopServicesOf(data);
+        std::lock_guard<std::mutex> lock(mutex);
+        watched.erase(static_cast<napi_env>(data));
+      },
+      env);
+}
+
 Napi::Object registerModule(Napi::Env env, Napi::Object exports) {
-  const Handler captureStop = unavailable<kCaptureStopUnavailable>;
   exportFunction(env, exports, "getMonitors", getMonitors);
   exportFunction<NoResultHandler>(env, exports, "shutdownHandler", unavailableNoResult<kShutdownUnavailable>);
-  exportFunction<Handler>(env, exports, "startCaptureScreen", unavailable<kCaptureScreenUnavailable>);
-  exportFunction(env, exports, "stopCaptureScreen", captureStop);
+  exportFunction(env, exports, "startCaptureScreen", startCaptureScreen);
+  exportFunction(env, exports, "stopCaptureScreen", stopCapture);
   exportFunction<Handler>(env, exports, "startMouseTracking", unavailable<kMouseStartUnavailable>);
   exportFunction<Handler>(env, exports, "stopMouseTracking", unavailable<kMouseStopUnavailable>);
-  exportFunction<Handler>(env, exports, "startCaptureMultiScreens", unavailable<kCaptureMultiUnavailable>);
-  exportFunction(env, exports, "stopCaptureMultiScreens", captureStop);
+  exportFunction(env, exports, "startCaptureMultiScreens", startCaptureMultiScreens);
+  exportFunction(env, exports, "stopCaptureMultiScreens", stopCapture);
   exportFunction<Handler>(env, exports, "startStream", unavailable<kStreamStartUnavailable>);
   exportFunction<Handler>(env, exports, "stopStream", unavailable<kStreamStopUnavailable>);
   attachTestControls(env, exports);
+  watchEnvironment(env);
   return exports;
 }
 

@@ -1,18 +1,21 @@
 #include "sim/call_log.h"
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 
 namespace corvane::sim {
 namespace {
 
-// Worker threads of later services record calls too.
+// Worker threads record calls too.
 std::mutex logMutex;
 std::vector<std::string> calls;
+std::atomic<bool> recording{true};
 
 }  // namespace
 
 void recordCall(std::string call) {
+  if (!recording.load()) return;
   std::lock_guard<std::mutex> lock(logMutex);
   calls.push_back(std::move(call));
 }
@@ -21,5 +24,7 @@ std::vector<std::string> takeCalls() {
   std::lock_guard<std::mutex> lock(logMutex);
   return std::exchange(calls, {});
 }
+
+void setRecording(bool on) { recording.store(on); }
 
 }  // namespace corvane::sim

@@ -8,5 +8,7 @@ namespace corvane::sim {
 
 void recordCall(std::string call);
 std::vector<std::string> takeCalls();
+// Long captures and benchmarks turn the record off.
+void setRecording(bool on);
 
 }  // namespace corvane::sim

@@ -2,9 +2,13 @@
 // back the platform calls that were made.
 #include <napi.h>
 
+#include <cstring>
+
+#include "capture/sim_gdi.h"
 #include "common/test_controls.h"
-#include "displays/sim_displays.h"
 #include "sim/call_log.h"
+#include "sim/desktop.h"
+#include "sim/faults.h"
 
 namespace corvane {
 namespace {
@@ -19,19 +23,22 @@ bool boolProperty(Napi::Object object, const char* name) {
   return value.IsBoolean() && value.As<Napi::Boolean>().Value();
 }
 
+Napi::Value fail(Napi::Env env, const char* message) {
+  Napi::TypeError::New(env, message).ThrowAsJavaScriptException();
+  return env.Undefined();
+}
+
 // setMonitors([{deviceName, x, y, flags, width, height, widthMM, heightMM, infoFails,
-// displayFails}], {enumerationStopsAfter})
+// displayFails, pixels}], {enumerationStopsAfter}). pixels, a Buffer of width x height
+// blue-green-red-reserved pixels, is what the monitor shows; without it, the standard picture.
 Napi::Value setMonitors(const Napi::CallbackInfo& info) {
   Napi::Env env = info.Env();
-  if (!info[0].IsArray()) {
-    Napi::TypeError::New(env, "setMonitors takes an array of monitors").ThrowAsJavaScriptException();
-    return env.Undefined();
-  }
+  if (!info[0].IsArray()) return fail(env, "setMonitors takes an array of monitors");
   Napi::Array list = info[0].As<Napi::Array>();
-  sim::SimDisplaySetup setup;
+  sim::SimDesktop desktop;
   for (uint32_t i = 0; i < list.Length(); ++i) {
     Napi::Value entry = list.Get(i);
-    if (!entry.IsObject()) continue;
+    if (!entry.IsObject()) return fail(env, "each monitor is an object");
     Napi::Object m = entry.As<Napi::Object>();
     sim::SimMonitor monitor;
     Napi::Value name = m.Get("deviceName");
@@ -45,13 +52,22 @@ Napi::Value setMonitors(const Napi::CallbackInfo& info) {
     monitor.heightMM = int32Property(m, "heightMM");
     monitor.infoFails = boolProperty(m, "infoFails");
     monitor.displayFails = boolProperty(m, "displayFails");
-    setup.monitors.push_back(std::move(monitor));
+    Napi::Value pixels = m.Get("pixels");
+    if (pixels.IsBuffer()) {
+      auto buffer = pixels.As<Napi::Buffer<uint8_t>>();
+      if (monitor.width < 0 || monitor.height < 0 ||
+          buffer.Length() != static_cast<size_t>(monitor.width) * static_cast<size_t>(monitor.height) * 4) {
+        return fail(env, "pixels must hold width x height x 4 bytes");
+      }
+      monitor.pixels = std::make_shared<const std::vector<uint8_t>>(buffer.Data(), buffer.Data() + buffer.Length());
+    }
+    desktop.monitors.push_back(std::move(monitor));
   }
   if (info[1].IsObject()) {
     Napi::Value stop = info[1].As<Napi::Object>().Get("enumerationStopsAfter");
-    if (stop.IsNumber()) setup.enumerationStopsAfter = stop.As<Napi::Number>().Int64Value();
+    if (stop.IsNumber()) desktop.enumerationStopsAfter = stop.As<Napi::Number>().Int64Value();
   }
-  sim::setDisplays(std::move(setup));
+  sim::setDesktop(std::move(desktop));
   return env.Undefined();
 }
 
@@ -63,17 +79,90 @@ Napi::Value takeCalls(const Napi::CallbackInfo& info) {
   return list;
 }
 
+Napi::Value setRecording(const Napi::CallbackInfo& info) {
+  sim::setRecording(info[0].ToBoolean().Value());
+  return info.Env().Undefined();
+}
+
 Napi::Value openDisplayContexts(const Napi::CallbackInfo& info) {
   return Napi::Number::New(info.Env(), static_cast<double>(sim::openDisplayContexts()));
+}
+
+// setGdiFaults({createDisplayContext, createCompatibleContext, createCompatibleBitmap, bitBlt,
+// getDIBits, grabDelayMs, maxBitmapPixels}): what the graphics device calls of every grab do
+// from now on.
+Napi::Value setGdiFaults(const Napi::CallbackInfo& info) {
+  sim::GdiFaults faults;
+  if (info[0].IsObject()) {
+    Napi::Object f = info[0].As<Napi::Object>();
+    faults.createDisplayContext = boolProperty(f, "createDisplayContext");
+    faults.createCompatibleContext = boolProperty(f, "createCompatibleContext");
+    faults.createCompatibleBitmap = boolProperty(f, "createCompatibleBitmap");
+    faults.bitBlt = boolProperty(f, "bitBlt");
+    faults.getDIBits = boolProperty(f, "getDIBits");
+    faults.grabDelayMs = static_cast<uint32_t>(int32Property(f, "grabDelayMs"));
+    Napi::Value maxPixels = f.Get("maxBitmapPixels");
+    if (maxPixels.IsNumber()) faults.maxBitmapPixels = static_cast<uint64_t>(maxPixels.As<Napi::Number>().Int64Value());
+  }
+  sim::setGdiFaults(faults);
+  return info.Env().Undefined();
+}
+
+// {contexts, bitmaps, grabs, misuses}: graphics objects alive, grabs since resetGdi(), and calls
+// that real GDI would refuse.
+Napi::Value gdiCensus(const Napi::CallbackInfo& info) {
+  Napi::Env env = info.Env();
+  const sim::GdiCensus census = sim::gdiCensus();
+  Napi::Object result = Napi::Object::New(env);
+  result.Set("contexts", Napi::Number::New(env, static_cast<double>(census.contexts)));
+  result.Set("bitmaps", Napi::Number::New(env, static_cast<double>(census.bitmaps)));
+  result.Set("grabs", Napi::Number::New(env, static_cast<double>(census.grabs)));
+  Napi::Array misuses = Napi::Array::New(env, census.misuses.size());
+  for (size_t i = 0; i < census.misuses.size(); ++i) misuses.Set(static_cast<uint32_t>(i), census.misuses[i]);
+  result.Set("misuses", misuses);
+  return result;
+}
+
+Napi::Value resetGdi(const Napi::CallbackInfo& info) {
+  sim::resetGdi();
+  return info.Env().Undefined();
+}
+
+// failNext('thread' | 'threadsafeFunction', times = 1)
+Napi::Value failNext(const Napi::CallbackInfo& info) {
+  Napi::Env env = info.Env();
+  const std::string kind = info[0].IsString() ? info[0].As<Napi::String>().Utf8Value() : std::string();
+  const int times = info[1].IsNumber() ? info[1].As<Napi::Number>().Int32Value() : 1;
+  if (kind == "thread") {
+    sim::armFault(Fault::ThreadStart, times);
+  } else if (kind == "threadsafeFunction") {
+    sim::armFault(Fault::ThreadSafeFunction, times);
+  } else {
+    return fail(env, "failNext takes 'thread' or 'threadsafeFunction'");
+  }
+  return env.Undefined();
+}
+
+// The standard picture's pixel at (x, y) as [blue, green, red, reserved].
+Napi::Value patternPixel(const Napi::CallbackInfo& info) {
+  Napi::Env env = info.Env();
+  const uint32_t pixel = sim::patternPixel(info[0].As<Napi::Number>().Int32Value(), info[1].As<Napi::Number>().Int32Value());
+  Napi::Array bytes = Napi::Array::New(env, 4);
+  for (uint32_t i = 0; i < 4; ++i) bytes.Set(i, Napi::Number::New(env, (pixel >> (8 * i)) & 0xFF));
+  return bytes;
 }
 
 }  // namespace
 
 void attachTestControls(Napi::Env env, Napi::Object exports) {
   Napi::Object simulator = Napi::Object::New(env);
-  simulator.Set("setMonitors", Napi::Function::New(env, setMonitors, "setMonitors"));
-  simulator.Set("takeCalls", Napi::Function::New(env, takeCalls, "takeCalls"));
-  simulator.Set("openDisplayContexts", Napi::Function::New(env, openDisplayContexts, "openDisplayContexts"));
+  const std::pair<const char*, Napi::Value (*)(const Napi::CallbackInfo&)> controls[] = {
+      {"setMonitors", setMonitors},   {"takeCalls", takeCalls}, {"setRecording", setRecording},
+      {"openDisplayContexts", openDisplayContexts}, {"setGdiFaults", setGdiFaults},
+      {"gdiCensus", gdiCensus},       {"resetGdi", resetGdi},   {"failNext", failNext},
+      {"patternPixel", patternPixel},
+  };
+  for (const auto& [name, control] : controls) simulator.Set(name, Napi::Function::New(env, control, name));
   // Not enumerable, so the exports' keys stay the public functions.
   exports.DefineProperty(Napi::PropertyDescriptor::Value("simulator", simulator, napi_default));
 }

@@ -1,0 +1,249 @@
+#include "capture/capture.h"
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/capture_slot.h"
+#include "capture/grabber.h"
+#include "capture/sampler.h"
+#include "common/args.h"
+#include "common/faults.h"
+#include "common/raise.h"
+
+namespace corvane {
+namespace {
+
+constexpr char kResourceName[] = "ScreenCapture";
+constexpr size_t kMaxDisplays = 3;
+
+struct SingleCaptureJob {
+  uint64_t interval = 0;
+  uint64_t samplingRate = 1;
+  std::string deviceName;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+struct MultiCaptureJob {
+  uint64_t interval = 0;
+  uint64_t samplingRate = 1;
+  std::vector<std::string> deviceNames;  // in array order; a repeated name stays repeated
+  std::map<std::string, std::pair<int32_t, int32_t>> sizes;  // the last entry of a name wins
+};
+
+struct SampledFrameSet {
+  std::vector<std::string> deviceNames;
+  std::map<std::string, SampledFrame> frames;
+};
+
+// Deliveries run on the JavaScript thread and own their item. At teardown they are called
+// without an environment, only to free it.
+void deliverFrame(Napi::Env env, Napi::Function callback, void*, SampledFrame* item) {
+  std::unique_ptr<SampledFrame> frame(item);
+  if (env == nullptr || callback.IsEmpty()) return;
+  Napi::Buffer<uint8_t> buffer = Napi::Buffer<uint8_t>::Copy(env, frame->bytes.get(), frame->size);
+  if (env.IsExceptionPending()) return;
+  callback.Call({buffer});
+}
+
+void deliverFrameSet(Napi::Env env, Napi::Function callback, void*, SampledFrameSet* item) {
+  std::unique_ptr<SampledFrameSet> set(item);
+  if (env == nullptr || callback.IsEmpty()) return;
+  Napi::Object frames = Napi::Object::New(env);
+  for (const std::string& name : set->deviceNames) {
+    const SampledFrame& frame = set->frames.at(name);
+    frames.Set(name, Napi::Buffer<uint8_t>::Copy(env, frame.bytes.get(), frame.size));
+    if (env.IsExceptionPending()) return;
+  }
+  callback.Call({frames});
+}
+
+using FrameQueue = Napi::TypedThreadSafeFunction<void, SampledFrame, deliverFrame>;
+using FrameSetQueue = Napi::TypedThreadSafeFunction<void, SampledFrameSet, deliverFrameSet>;
+
+// False when the frame cannot be allocated: the tick is skipped.
+bool grabAndSample(DisplayGrabber& grabber, int32_t width, int32_t height, uint64_t samplingRate,
+                   SampledFrame& frame) {
+  frame = SampledFrame::zeroed(sampledFrameSize(width, height, samplingRate));
+  if (!frame.allocated()) return false;
+  PixelBuffer pixels = grabber.grab();
+  sampleFrame(pixels.bytes.get(), width, height, samplingRate, frame.bytes.get());
+  return true;
+}
+
+// Queues one item; false when the queue is closing (its environment is going away), after
+// which nothing more may be queued or released.
+template <typename Queue, typename Item>
+bool queue(Queue& items, std::unique_ptr<Item> item) {
+  const napi_status status = items.BlockingCall(item.get());
+  if (status == napi_ok) item.release();  // the queue owns it now; a refused item is dropped here
+  return status != napi_closing;
+}
+
+void runSingleCapture(const SingleCaptureJob& job, FrameQueue frames, const RunningFlag& running) {
+  // The grabber keeps its device contexts and bitmap for the whole capture.
+  std::unique_ptr<DisplayGrabber> grabber = openDisplayGrabber(job.deviceName, job.width, job.height);
+  bool open = true;
+  while (open && running.isSet()) {
+    auto frame = std::make_unique<SampledFrame>();
+    if (grabAndSample(*grabber, job.width, job.height, job.samplingRate, *frame)) {
+      open = queue(frames, std::move(frame));
+    }
+    if (open) running.pause(job.interval);
+  }
+  grabber.reset();
+  if (open) frames.Release();
+}
+
+void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue sets, const RunningFlag& running) {
+  bool open = true;
+  while (open && running.isSet()) {
+    auto set = std::make_unique<SampledFrameSet>();
+    set->deviceNames = job.deviceNames;
+    // Every display of the list is grabbed in a tick, whatever the flag says meanwhile.
+    bool complete = true;
+    for (const std::string& name : job.deviceNames) {
+      const auto [width, height] = job.sizes.at(name);
+      std::unique_ptr<DisplayGrabber> grabber = openDisplayGrabber(name, width, height);
+      complete = complete && grabAndSample(*grabber, width, height, job.samplingRate, set->frames[name]);
+    }
+    if (complete) open = queue(sets, std::move(set));
+    if (open) running.pause(job.interval);
+  }
+  if (open) sets.Release();
+}
+
+bool checkSamplingRate(Napi::Env env, uint64_t samplingRate) {
+  if (samplingRate >= 1 && samplingRate <= kMaxSamplingRate) return true;
+  raiseRangeError(env, "samplingRate must be an integer from 1 to 2147483647, got " + std::to_string(samplingRate));
+  return false;
+}
+
+bool checkCaptureSize(Napi::Env env, const std::string& deviceName, int32_t width, int32_t height) {
+  if (captureSizeFits(width, height)) return true;
+  raiseRangeError(env, "display \"" + deviceName + "\": width and height must be 0 or more, and width x height x 4 " +
+                           "must not exceed 2147483647 bytes, got " + std::to_string(width) + " x " +
+                           std::to_string(height));
+  return false;
+}
+
+// Creates the queue around callback; on failure an exception is pending and the queue is empty.
+template <typename Queue>
+Queue createQueue(Napi::Env env, const Napi::Value& callback) {
+  if (injectedFault(Fault::ThreadSafeFunction)) {
+    raiseError(env, "napi_create_threadsafe_function failed for ScreenCapture");
+    return Queue();
+  }
+  return Queue::New(env, callback.As<Napi::Function>(), kResourceName, 0, 1);
+}
+
+// A start that passed its checks replaces a running capture: the old one is stopped as the stop
+// would, its queued frames still going to its own callback.
+template <typename Queue, typename Job, typename Run>
+bool startWorker(Napi::Env env, const Napi::Value& callback, Job job, Run run) {
+  captureSlot().stop();
+  Queue items = createQueue<Queue>(env, callback);
+  if (env.IsExceptionPending() || static_cast<napi_threadsafe_function>(items) == nullptr) return false;
+  std::string error;
+  const bool started = captureSlot().start(
+      env, [job = std::move(job), items, run](const RunningFlag& running) { run(job, items, running); }, error);
+  if (!started) {
+    items.Release();
+    raiseError(env, ("could not start the screen capture thread: " + error).c_str());
+  }
+  return started;
+}
+
+}  // namespace
+
+Napi::Value startCaptureScreen(const Napi::CallbackInfo& info) {
+  Napi::Env env = info.Env();
+  const Napi::Value callback = info[0];
+  const Napi::Value display = info[1];
+  if (!callback.IsFunction() || !isObjectOrFunction(display) || !info[2].IsNumber() || !info[3].IsNumber()) {
+    raiseError(env, "Callback function, display object, interval, and sampling rate required");
+    return env.Undefined();
+  }
+  Napi::Object object = display.As<Napi::Object>();
+  if (!object.Has("displayId")) {
+    raiseTypeError(env, "对象缺少 displayId 属性");
+    return env.Undefined();
+  }
+  if (!object.Has("width") || !object.Has("height")) {
+    raiseTypeError(env, "对象缺少 width 属性 或 height 属性");
+    return env.Undefined();
+  }
+
+  SingleCaptureJob job;
+  job.deviceName = toUtf8(object.Get("displayId"));
+  if (!env.IsExceptionPending()) job.width = static_cast<int32_t>(toUint32(object.Get("width")));
+  if (!env.IsExceptionPending()) job.height = static_cast<int32_t>(toUint32(object.Get("height")));
+  // A getter or conversion that threw ends the call; nothing starts.
+  if (env.IsExceptionPending()) return env.Undefined();
+  job.interval = numberToUint32(info[2]);
+  job.samplingRate = numberToUint32(info[3]);
+  if (!checkSamplingRate(env, job.samplingRate) || !checkCaptureSize(env, job.deviceName, job.width, job.height)) {
+    return env.Undefined();
+  }
+
+  startWorker<FrameQueue>(env, callback, std::move(job), runSingleCapture);
+  return env.Undefined();
+}
+
+Napi::Value startCaptureMultiScreens(const Napi::CallbackInfo& info) {
+  Napi::Env env = info.Env();
+  const Napi::Value callback = info[0];
+  if (!callback.IsFunction() || !info[1].IsArray() || !info[2].IsNumber() || !info[3].IsNumber()) {
+    raiseError(env, "Callback function, display array, interval, and sampling rate required");
+    return env.Undefined();
+  }
+  Napi::Array displays = info[1].As<Napi::Array>();
+  const uint32_t length = displays.Length();
+  const bool tooMany = length > kMaxDisplays;
+  const uint32_t count = tooMany ? kMaxDisplays : length;
+
+  MultiCaptureJob job;
+  job.interval = numberToUint32(info[2]);
+  job.samplingRate = numberToUint32(info[3]);
+  for (uint32_t i = 0; i < count && !env.IsExceptionPending(); ++i) {
+    const Napi::Value entry = displays.Get(i);
+    if (env.IsExceptionPending()) break;
+    if (!isObjectOrFunction(entry)) {
+      raiseTypeError(env, "Display info must be objects");
+      return env.Undefined();
+    }
+    Napi::Object object = entry.As<Napi::Object>();
+    if (!object.Has("displayId") || !object.Has("width") || !object.Has("height")) {
+      raiseTypeError(env, "Display object missing required properties");
+      return env.Undefined();
+    }
+    std::string name = toUtf8(object.Get("displayId"));
+    int32_t width = 0;
+    int32_t height = 0;
+    if (!env.IsExceptionPending()) width = toInt32(object.Get("width"));
+    if (!env.IsExceptionPending()) height = toInt32(object.Get("height"));
+    job.sizes[name] = {width, height};
+    job.deviceNames.push_back(std::move(name));
+  }
+  if (env.IsExceptionPending()) return env.Undefined();
+  if (!checkSamplingRate(env, job.samplingRate)) return env.Undefined();
+  for (const auto& [name, size] : job.sizes) {
+    if (!checkCaptureSize(env, name, size.first, size.second)) return env.Undefined();
+  }
+
+  if (startWorker<FrameSetQueue>(env, callback, std::move(job), runMultiCapture) && tooMany) {
+    raiseError(env, "Maximum 3 displays supported, only first 3 will be captured");
+  }
+  return env.Undefined();
+}
+
+Napi::Value stopCapture(const Napi::CallbackInfo& info) {
+  captureSlot().stop();
+  return info.Env().Undefined();
+}
+
+void stopCaptureOwnedBy(napi_env env) { captureSlot().stopIfOwnedBy(env); }
+
+}  // namespace corvane

@@ -1,0 +1,40 @@
+// The one capture that may run at a time, of either kind: its running flag, its worker thread
+// and the environment that started it.
+#pragma once
+
+#include <napi.h>
+
+#include <functional>
+#include <string>
+
+#include "common/running_flag.h"
+#include "common/worker_thread.h"
+
+namespace corvane {
+
+class CaptureSlot {
+ public:
+  // A capture still running when the module is unloaded or the process exits is stopped here.
+  ~CaptureSlot() { stop(); }
+
+  // Sets the flag and starts worker on a new thread. On failure the flag is clear again, nothing
+  // runs, and error says why.
+  bool start(napi_env owner, std::function<void(const RunningFlag&)> worker, std::string& error);
+
+  // Clears the flag and waits for the worker, which finishes its tick (its pause cut short),
+  // closes its grabber and releases its thread-safe function.
+  void stop();
+
+  // Stops the capture only if that environment started it: the environment is going away, and
+  // its thread-safe function with it.
+  void stopIfOwnedBy(napi_env env);
+
+ private:
+  RunningFlag running_;
+  WorkerThread worker_;
+  napi_env owner_ = nullptr;
+};
+
+CaptureSlot& captureSlot();
+
+}  // namespace corvane

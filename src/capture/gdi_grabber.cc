@@ -1,0 +1,103 @@
+#include "capture/gdi_grabber.h"
+
+#include <new>
+#include <utility>
+
+namespace corvane {
+namespace {
+
+class ScopedContext {
+ public:
+  ScopedContext(GdiPlatform& gdi, GdiContext context) : gdi_(gdi), context_(context) {}
+  ~ScopedContext() {
+    if (context_ != nullptr) gdi_.deleteContext(context_);
+  }
+  ScopedContext(const ScopedContext&) = delete;
+  ScopedContext& operator=(const ScopedContext&) = delete;
+  GdiContext get() const { return context_; }
+
+ private:
+  GdiPlatform& gdi_;
+  GdiContext context_;
+};
+
+class ScopedBitmap {
+ public:
+  ScopedBitmap(GdiPlatform& gdi, GdiObject bitmap) : gdi_(gdi), bitmap_(bitmap) {}
+  ~ScopedBitmap() {
+    if (bitmap_ != nullptr) gdi_.deleteObject(bitmap_);
+  }
+  ScopedBitmap(const ScopedBitmap&) = delete;
+  ScopedBitmap& operator=(const ScopedBitmap&) = delete;
+  GdiObject get() const { return bitmap_; }
+
+ private:
+  GdiPlatform& gdi_;
+  GdiObject bitmap_;
+};
+
+// Keeps the bitmap selected into the memory context, and selects the previous object back
+// before the bitmap is deleted: GDI does not delete a selected bitmap.
+class ScopedSelection {
+ public:
+  ScopedSelection(GdiPlatform& gdi, GdiContext context, GdiObject object)
+      : gdi_(gdi),
+        context_(context),
+        previous_(context != nullptr && object != nullptr ? gdi.selectObject(context, object) : nullptr) {}
+  ~ScopedSelection() {
+    if (previous_ != nullptr) gdi_.selectObject(context_, previous_);
+  }
+  ScopedSelection(const ScopedSelection&) = delete;
+  ScopedSelection& operator=(const ScopedSelection&) = delete;
+
+ private:
+  GdiPlatform& gdi_;
+  GdiContext context_;
+  GdiObject previous_;
+};
+
+class GdiGrabber final : public DisplayGrabber {
+ public:
+  GdiGrabber(GdiPlatform& gdi, const std::string& deviceName, int32_t width, int32_t height)
+      : gdi_(gdi),
+        width_(width),
+        height_(height),
+        display_(gdi, gdi.createDisplayContext(deviceName)),
+        memory_(gdi, display_.get() != nullptr ? gdi.createCompatibleContext(display_.get()) : nullptr),
+        bitmap_(gdi, display_.get() != nullptr ? gdi.createCompatibleBitmap(display_.get(), width, height) : nullptr),
+        selection_(gdi, memory_.get(), bitmap_.get()) {}
+
+  PixelBuffer grab() override {
+    PixelBuffer buffer;
+    buffer.width = width_;
+    buffer.height = height_;
+    // Without a bitmap there is nothing to read: the caller's frame stays zero-filled.
+    if (memory_.get() == nullptr || bitmap_.get() == nullptr) return buffer;
+    const size_t bytes = static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4;
+    if (bytes > 0) buffer.bytes.reset(new (std::nothrow) uint8_t[bytes]());
+    if (buffer.bytes == nullptr) return buffer;
+    gdi_.bitBlt(memory_.get(), width_, height_, display_.get());
+    DibHeader header = topDownDib32(width_, height_);
+    gdi_.getDIBits(memory_.get(), bitmap_.get(), height_, buffer.bytes.get(), header);
+    return buffer;
+  }
+
+ private:
+  GdiPlatform& gdi_;
+  int32_t width_;
+  int32_t height_;
+  // Declared in the order of creation, so that they are released in reverse.
+  ScopedContext display_;
+  ScopedContext memory_;
+  ScopedBitmap bitmap_;
+  ScopedSelection selection_;
+};
+
+}  // namespace
+
+std::unique_ptr<DisplayGrabber> openGdiGrabber(GdiPlatform& gdi, const std::string& deviceName, int32_t width,
+                                               int32_t height) {
+  return std::make_unique<GdiGrabber>(gdi, deviceName, width, height);
+}
+
+}  // namespace corvane

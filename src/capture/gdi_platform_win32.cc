@@ -1,0 +1,47 @@
+// Display grabs on GDI.
+#include <windows.h>
+
+#include <cstring>
+
+#include "capture/gdi_grabber.h"
+
+namespace corvane {
+namespace {
+
+static_assert(sizeof(BITMAPINFOHEADER) == sizeof(DibHeader), "DibHeader must match BITMAPINFOHEADER");
+
+class Win32Gdi final : public GdiPlatform {
+ public:
+  GdiContext createDisplayContext(const std::string& deviceName) override {
+    return CreateDCA("DISPLAY", deviceName.c_str(), nullptr, nullptr);
+  }
+  GdiContext createCompatibleContext(GdiContext display) override {
+    return CreateCompatibleDC(static_cast<HDC>(display));
+  }
+  GdiObject createCompatibleBitmap(GdiContext display, int32_t width, int32_t height) override {
+    return CreateCompatibleBitmap(static_cast<HDC>(display), width, height);
+  }
+  GdiObject selectObject(GdiContext context, GdiObject object) override {
+    return SelectObject(static_cast<HDC>(context), static_cast<HGDIOBJ>(object));
+  }
+  void bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) override {
+    BitBlt(static_cast<HDC>(target), 0, 0, width, height, static_cast<HDC>(source), 0, 0, SRCCOPY);
+  }
+  void getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels, DibHeader& header) override {
+    BITMAPINFO info{};
+    std::memcpy(&info.bmiHeader, &header, sizeof(header));
+    GetDIBits(static_cast<HDC>(context), static_cast<HBITMAP>(bitmap), 0, static_cast<UINT>(lines), pixels, &info,
+              DIB_RGB_COLORS);
+  }
+  void deleteObject(GdiObject object) override { DeleteObject(static_cast<HGDIOBJ>(object)); }
+  void deleteContext(GdiContext context) override { DeleteDC(static_cast<HDC>(context)); }
+};
+
+}  // namespace
+
+std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width, int32_t height) {
+  static Win32Gdi gdi;
+  return openGdiGrabber(gdi, deviceName, width, height);
+}
+
+}  // namespace corvane

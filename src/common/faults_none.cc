@@ -1,0 +1,7 @@
+#include "common/faults.h"
+
+namespace corvane {
+
+bool injectedFault(Fault) { return false; }
+
+}  // namespace corvane
