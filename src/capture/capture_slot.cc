@@ -3,6 +3,8 @@
 namespace corvane {
 
 bool CaptureSlot::start(napi_env owner, std::function<void(const RunningFlag&)> worker, std::string& error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stopLocked();
   running_.set();
   if (!worker_.start([this, worker = std::move(worker)] { worker(running_); }, error)) {
     running_.clear();
@@ -13,13 +15,20 @@ bool CaptureSlot::start(napi_env owner, std::function<void(const RunningFlag&)> 
 }
 
 void CaptureSlot::stop() {
-  running_.clear();
-  worker_.join();
-  owner_ = nullptr;
+  std::lock_guard<std::mutex> lock(mutex_);
+  stopLocked();
 }
 
 void CaptureSlot::stopIfOwnedBy(napi_env env) {
-  if (worker_.running() && owner_ == env) stop();
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (worker_.running() && owner_ == env) stopLocked();
+}
+
+// The worker never takes this lock, so joining it here cannot deadlock.
+void CaptureSlot::stopLocked() {
+  running_.clear();
+  worker_.join();
+  owner_ = nullptr;
 }
 
 CaptureSlot& captureSlot() {

@@ -1,10 +1,12 @@
 // The one capture that may run at a time, of either kind: its running flag, its worker thread
-// and the environment that started it.
+// and the environment that started it. Several environments (Workers) share it, and one may be
+// torn down while another starts or stops a capture, so each operation holds its lock.
 #pragma once
 
 #include <napi.h>
 
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "common/running_flag.h"
@@ -17,8 +19,8 @@ class CaptureSlot {
   // A capture still running when the module is unloaded or the process exits is stopped here.
   ~CaptureSlot() { stop(); }
 
-  // Sets the flag and starts worker on a new thread. On failure the flag is clear again, nothing
-  // runs, and error says why.
+  // Stops any capture still running, then sets the flag and starts worker on a new thread. On
+  // failure the flag is clear again, nothing runs, and error says why.
   bool start(napi_env owner, std::function<void(const RunningFlag&)> worker, std::string& error);
 
   // Clears the flag and waits for the worker, which finishes its tick (its pause cut short),
@@ -30,6 +32,9 @@ class CaptureSlot {
   void stopIfOwnedBy(napi_env env);
 
  private:
+  void stopLocked();
+
+  std::mutex mutex_;
   RunningFlag running_;
   WorkerThread worker_;
   napi_env owner_ = nullptr;

@@ -214,8 +214,9 @@ class SimGdi final : public GdiPlatform {
   std::vector<std::string> misuses_;
 };
 
+// Used by capture workers up to their last tick at process exit: never destroyed.
 SimGdi& simGdi() {
-  static SimGdi gdi;
+  static SimGdi& gdi = *new SimGdi;
   return gdi;
 }
 

@@ -40,7 +40,8 @@ class Win32Gdi final : public GdiPlatform {
 }  // namespace
 
 std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width, int32_t height) {
-  static Win32Gdi gdi;
+  // Used by capture workers up to their last tick at process exit: never destroyed.
+  static Win32Gdi& gdi = *new Win32Gdi;
   return openGdiGrabber(gdi, deviceName, width, height);
 }
 

@@ -82,7 +82,7 @@ class SimDisplayPlatform final : public DisplayPlatform {
 };
 
 SimDisplayPlatform& simPlatform() {
-  static SimDisplayPlatform platform;
+  static SimDisplayPlatform& platform = *new SimDisplayPlatform;
   return platform;
 }
 

@@ -7,9 +7,10 @@
 namespace corvane::sim {
 namespace {
 
-// Worker threads record calls too.
-std::mutex logMutex;
-std::vector<std::string> calls;
+// Worker threads record calls too, up to their last tick at process exit, so nothing here is
+// ever destroyed.
+std::mutex& logMutex = *new std::mutex;
+std::vector<std::string>& calls = *new std::vector<std::string>;
 std::atomic<bool> recording{true};
 
 }  // namespace

@@ -7,7 +7,8 @@ namespace {
 
 constexpr size_t kDeviceNameMax = 31;  // szDevice holds 32 bytes with its NUL
 
-std::mutex desktopMutex;
+// Read by worker threads up to their last tick at process exit: never destroyed.
+std::mutex& desktopMutex = *new std::mutex;
 uintptr_t lastHandle = 0;
 
 // Starts as a single full-HD primary monitor, like a plain desktop.
@@ -23,7 +24,7 @@ SimDesktop plainDesktop() {
 }
 
 SimDesktop& current() {
-  static SimDesktop desktop = plainDesktop();
+  static SimDesktop& desktop = *new SimDesktop(plainDesktop());
   return desktop;
 }
 

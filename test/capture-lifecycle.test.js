@@ -1,0 +1,109 @@
+'use strict';
+// A capture still running when its process, its Worker or the module goes away.
+const { describe, it } = require('node:test');
+const assert = require('node:assert/strict');
+const { spawnSync } = require('node:child_process');
+const { file } = require('./support/binding');
+
+// Runs script in a new process, with `corvane` bound to the module under test unless load is false.
+function runChild(script, { load = true, nodeOptions = [] } = {}) {
+  const prelude = load ? `const corvane = require(${JSON.stringify(file)});\n` : '';
+  const child = spawnSync(process.execPath, [...nodeOptions, '-e', prelude + script], {
+    encoding: 'utf8',
+    timeout: 60000,
+    maxBuffer: 64 * 1024 * 1024,
+  });
+  assert.equal(child.error, undefined, `the child did not finish: ${child.error}`);
+  return child;
+}
+
+const startCapture = `
+  const display = corvane.getMonitors().find((m) => m.isPrimary);
+  corvane.startCaptureScreen(() => {}, display, 0, 16);
+`;
+
+describe('a capture that is never stopped', () => {
+  it('lets process.exit() end the process with its code', () => {
+    const child = runChild(`${startCapture} setTimeout(() => process.exit(7), 100);`);
+    assert.equal(child.signal, null);
+    assert.equal(child.status, 7, child.stderr);
+  });
+
+  // Node.js 20 reports a throw in a Node-API callback as an uncaught exception only with this flag;
+  // without it, it warns and goes on.
+  const uncaughtPolicy = ['--force-node-api-uncaught-exceptions-policy=true'];
+
+  it('lets an uncaught exception in its callback end the process as usual', () => {
+    const child = runChild(
+      `const display = corvane.getMonitors().find((m) => m.isPrimary);
+       corvane.startCaptureMultiScreens(() => { throw new Error('thrown by the callback'); }, [display], 0, 16);`,
+      { nodeOptions: uncaughtPolicy },
+    );
+    assert.equal(child.signal, null);
+    assert.equal(child.status, 1);
+    assert.match(child.stderr, /thrown by the callback/);
+  });
+
+  it('goes on after a throw in its callback that the application handles', () => {
+    const child = runChild(
+      `let errors = 0;
+       process.on('uncaughtException', () => {
+         // Node-API still holds the exception while this handler runs: call the module later.
+         if (++errors === 3) setImmediate(() => { corvane.stopCaptureScreen(); console.log('handled', errors); });
+       });
+       const display = corvane.getMonitors().find((m) => m.isPrimary);
+       corvane.startCaptureScreen(() => { throw new Error('again'); }, display, 0, 16);`,
+      { nodeOptions: uncaughtPolicy },
+    );
+    assert.equal(child.status, 0, child.stderr);
+    assert.match(child.stdout, /handled 3/);
+  });
+
+  it('lets an uncaught exception after the start end the process as usual', () => {
+    const child = runChild(`${startCapture} setTimeout(() => { throw new Error('later'); }, 50);`);
+    assert.equal(child.signal, null);
+    assert.equal(child.status, 1);
+    assert.match(child.stderr, /later/);
+  });
+
+  it('ends with a Worker that started it, and the process goes on', () => {
+    const child = runChild(`
+      const { Worker } = require('node:worker_threads');
+      let frames = 0;
+      const worker = new Worker(\`
+        const { parentPort } = require('node:worker_threads');
+        const corvane = require(\${JSON.stringify(${JSON.stringify(file)})});
+        const display = corvane.getMonitors().find((m) => m.isPrimary);
+        corvane.startCaptureScreen(() => parentPort.postMessage('frame'), display, 0, 16);
+      \`, { eval: true });
+      worker.on('message', () => {
+        if (++frames === 3) worker.terminate();
+      });
+      worker.on('exit', () => {
+        // The module goes on working in the main thread.
+        corvane.startCaptureScreen(() => { corvane.stopCaptureScreen(); console.log('main ok after', frames); },
+          corvane.getMonitors()[0], 0, 16);
+      });
+    `);
+    assert.equal(child.signal, null);
+    assert.equal(child.status, 0, child.stderr);
+    assert.match(child.stdout, /main ok after \d+/);
+  });
+
+  it('ends with a Worker that alone loaded the module, which is then unloaded', () => {
+    const child = runChild(`
+      const { Worker } = require('node:worker_threads');
+      for (let i = 0; i < 3; i++) {
+        const worker = new Worker(\`
+          const corvane = require(\${JSON.stringify(${JSON.stringify(file)})});
+          const display = corvane.getMonitors().find((m) => m.isPrimary);
+          corvane.startCaptureMultiScreens(() => process.exit(0), [display], 0, 16);
+        \`, { eval: true });
+        worker.on('exit', (code) => console.log('worker exit', code));
+      }
+    `, { load: false });
+    assert.equal(child.signal, null);
+    assert.equal(child.status, 0, child.stderr);
+    assert.equal(child.stdout.match(/worker exit 0/g)?.length, 3, child.stdout);
+  });
+});

@@ -1,0 +1,219 @@
+'use strict';
+// Captures on scripted desktops: the graphics calls, the pixels, failures and resource use.
+const { describe, it, beforeEach, afterEach } = require('node:test');
+const assert = require('node:assert/strict');
+const { corvane, simulator } = require('../support/binding');
+const { collect, grid, sleep } = require('../support/capture');
+
+const monitor = (n, width, height, fields = {}) => ({
+  deviceName: `\\\\.\\DISPLAY${n}`,
+  flags: n === 1 ? 1 : 0,
+  width,
+  height,
+  widthMM: 300,
+  heightMM: 200,
+  ...fields,
+});
+const display = (n, width, height) => ({ displayId: `\\\\.\\DISPLAY${n}`, width, height });
+
+// The expected frame: red, green and blue of the standard picture at each grid point, black
+// beyond the monitor's own size.
+function expectedFrame(width, height, rate, monitorWidth = width, monitorHeight = height) {
+  const { columns, rows } = grid(width, height, rate);
+  const bytes = Buffer.alloc(columns * rows * 3);
+  for (let r = 0; r < rows; r++) {
+    for (let c = 0; c < columns; c++) {
+      const x = c * rate;
+      const y = r * rate;
+      if (x >= monitorWidth || y >= monitorHeight) continue;
+      const [blue, green, red] = simulator.patternPixel(x, y);
+      bytes.set([red, green, blue], (r * columns + c) * 3);
+    }
+  }
+  return bytes;
+}
+
+function assertNoGdiLeft() {
+  const census = simulator.gdiCensus();
+  assert.deepEqual({ contexts: census.contexts, bitmaps: census.bitmaps, misuses: census.misuses }, { contexts: 0, bitmaps: 0, misuses: [] });
+}
+
+beforeEach(() => {
+  simulator.setMonitors([monitor(1, 64, 48), monitor(2, 40, 30, { x: 64 }), monitor(3, 17, 9, { x: -17 })]);
+  simulator.setGdiFaults({});
+  simulator.resetGdi();
+  simulator.takeCalls();
+});
+afterEach(() => {
+  corvane.stopCaptureScreen();
+  simulator.setGdiFaults({});
+});
+
+describe('the picture a capture delivers', () => {
+  it('samples the top-left pixel of every block, as red, green and blue', async () => {
+    for (const rate of [1, 2, 7, 16, 64, 1000]) {
+      const [frame] = await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, rate));
+      assert.deepEqual(frame, expectedFrame(64, 48, rate), `rate ${rate}`);
+    }
+  });
+
+  it("reads a picture of the test's own, byte for byte", async () => {
+    // 4 x 2 pixels, each blue, green, red, reserved.
+    const pixels = Buffer.from([
+      ...[1, 2, 3, 0xff], ...[4, 5, 6, 0xff], ...[7, 8, 9, 0xff], ...[10, 11, 12, 0xff],
+      ...[13, 14, 15, 0xff], ...[16, 17, 18, 0xff], ...[19, 20, 21, 0xff], ...[22, 23, 24, 0xff],
+    ]);
+    simulator.setMonitors([monitor(1, 4, 2, { pixels })]);
+    const [byTwo] = await collect((cb) => corvane.startCaptureScreen(cb, display(1, 4, 2), 0, 2));
+    assert.deepEqual([...byTwo], [3, 2, 1, 9, 8, 7]);
+    const [all] = await collect((cb) => corvane.startCaptureScreen(cb, display(1, 4, 2), 0, 1));
+    assert.deepEqual([...all], [3, 2, 1, 6, 5, 4, 9, 8, 7, 12, 11, 10, 15, 14, 13, 18, 17, 16, 21, 20, 19, 24, 23, 22]);
+  });
+
+  it("copies the requested rectangle from the display's corner, black beyond its size", async () => {
+    const [frame] = await collect((cb) => corvane.startCaptureScreen(cb, display(3, 40, 20), 0, 3));
+    assert.deepEqual(frame, expectedFrame(40, 20, 3, 17, 9));
+  });
+
+  it('captures each display of a multi capture from its own picture', async () => {
+    const displays = [display(2, 40, 30), display(1, 64, 48), display(3, 17, 9)];
+    const [frames] = await collect((cb) => corvane.startCaptureMultiScreens(cb, displays, 0, 5));
+    assert.deepEqual(frames, {
+      '\\\\.\\DISPLAY2': expectedFrame(40, 30, 5),
+      '\\\\.\\DISPLAY1': expectedFrame(64, 48, 5),
+      '\\\\.\\DISPLAY3': expectedFrame(17, 9, 5),
+    });
+  });
+});
+
+describe('graphics calls', () => {
+  it('opens the display once per single capture, grabs every tick and closes in reverse order', async () => {
+    await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 8), 2);
+    const calls = simulator.takeCalls();
+    const open = [
+      'CreateDCA(DISPLAY, \\\\.\\DISPLAY1, NULL, NULL) -> dc1',
+      'CreateCompatibleDC(dc1) -> dc2',
+      'CreateCompatibleBitmap(dc1, 64, 48) -> bm3',
+      'SelectObject(dc2, bm3) -> stockbitmap',
+    ];
+    const tick = [
+      'BitBlt(dc2, 0, 0, 64, 48, dc1, 0, 0, SRCCOPY)',
+      'GetDIBits(dc2, bm3, 0, 48, buffer, {40, 64, -48, 1, 32, 0, 0, 0, 0, 0, 0}, DIB_RGB_COLORS)',
+    ];
+    const close = ['SelectObject(dc2, stockbitmap) -> bm3', 'DeleteObject(bm3)', 'DeleteDC(dc2)', 'DeleteDC(dc1)'];
+    assert.deepEqual(calls.slice(0, 4), open);
+    assert.deepEqual(calls.slice(-4), close);
+    const ticks = calls.slice(4, -4);
+    assert.ok(ticks.length >= 4 && ticks.length % 2 === 0);
+    for (let i = 0; i < ticks.length; i += 2) assert.deepEqual(ticks.slice(i, i + 2), tick);
+    assertNoGdiLeft();
+  });
+
+  it('opens and closes each display of a multi capture within every tick', async () => {
+    await collect((cb) => corvane.startCaptureMultiScreens(cb, [display(1, 64, 48), display(2, 40, 30)], 0, 8), 1);
+    const calls = simulator.takeCalls();
+    assert.deepEqual(calls.slice(0, 10), [
+      'CreateDCA(DISPLAY, \\\\.\\DISPLAY1, NULL, NULL) -> dc1',
+      'CreateCompatibleDC(dc1) -> dc2',
+      'CreateCompatibleBitmap(dc1, 64, 48) -> bm3',
+      'SelectObject(dc2, bm3) -> stockbitmap',
+      'BitBlt(dc2, 0, 0, 64, 48, dc1, 0, 0, SRCCOPY)',
+      'GetDIBits(dc2, bm3, 0, 48, buffer, {40, 64, -48, 1, 32, 0, 0, 0, 0, 0, 0}, DIB_RGB_COLORS)',
+      'SelectObject(dc2, stockbitmap) -> bm3',
+      'DeleteObject(bm3)',
+      'DeleteDC(dc2)',
+      'DeleteDC(dc1)',
+    ]);
+    assert.equal(calls[10], 'CreateDCA(DISPLAY, \\\\.\\DISPLAY2, NULL, NULL) -> dc4');
+    assertNoGdiLeft();
+  });
+
+  it('delivers zero-filled frames of the normal size and leaks nothing when a call fails', async () => {
+    for (const fault of ['createDisplayContext', 'createCompatibleContext', 'createCompatibleBitmap', 'bitBlt', 'getDIBits']) {
+      simulator.setGdiFaults({ [fault]: true });
+      const [single] = await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 4), 2);
+      const [multi] = await collect((cb) => corvane.startCaptureMultiScreens(cb, [display(1, 64, 48)], 0, 4), 2);
+      for (const frame of [single, multi['\\\\.\\DISPLAY1']]) {
+        assert.equal(frame.length, expectedFrame(64, 48, 4).length, fault);
+        if (fault !== 'bitBlt') assert.ok(frame.every((b) => b === 0), `${fault}: zero-filled`);
+      }
+      assertNoGdiLeft();
+    }
+  });
+
+  it('leaks no graphics object over thousands of grabs and many starts', async () => {
+    simulator.setRecording(false);
+    try {
+      for (let i = 0; i < 20; i++) {
+        await collect((cb) => corvane.startCaptureMultiScreens(cb, [display(1, 64, 48), display(2, 40, 30), display(9, 8, 8)], 0, 8), 50);
+      }
+      await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 8), 1000);
+    } finally {
+      simulator.setRecording(true);
+    }
+    assert.ok(simulator.gdiCensus().grabs >= 3000);
+    assertNoGdiLeft();
+  });
+});
+
+describe('failures to start', () => {
+  it('throws when no thread-safe function can be made, and leaves the slot idle', async () => {
+    simulator.failNext('threadsafeFunction');
+    assert.throws(() => corvane.startCaptureScreen(() => {}, display(1, 64, 48), 0, 8), {
+      constructor: Error,
+      message: 'napi_create_threadsafe_function failed for ScreenCapture',
+    });
+    await sleep(50);
+    assert.equal(simulator.gdiCensus().grabs, 0);
+    const [frame] = await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 8));
+    assert.equal(frame.length, expectedFrame(64, 48, 8).length);
+  });
+
+  it('throws when no thread can be started, and leaves the slot idle', async () => {
+    simulator.failNext('thread');
+    assert.throws(() => corvane.startCaptureMultiScreens(() => {}, [display(1, 64, 48)], 0, 8), {
+      constructor: Error,
+      message: /^could not start the screen capture thread: pthread_create failed: /,
+    });
+    await sleep(50);
+    assert.equal(simulator.gdiCensus().grabs, 0);
+    corvane.stopCaptureScreen();
+    await collect((cb) => corvane.startCaptureMultiScreens(cb, [display(1, 64, 48)], 0, 8));
+  });
+
+  it('stops a running capture before a start that then fails', async () => {
+    let delivered = 0;
+    corvane.startCaptureScreen(() => delivered++, display(1, 64, 48), 0, 8);
+    await sleep(30);
+    simulator.failNext('thread');
+    assert.throws(() => corvane.startCaptureScreen(() => {}, display(1, 64, 48), 0, 8), /could not start/);
+    await sleep(30);
+    const settled = delivered;
+    await sleep(60);
+    assert.equal(delivered, settled, 'the first capture no longer runs');
+  });
+});
+
+describe('the pause between ticks', () => {
+  it('follows the grab, so the period is the grab plus the interval', async () => {
+    simulator.setGdiFaults({ grabDelayMs: 40 });
+    const times = [];
+    corvane.startCaptureScreen(() => times.push(Date.now()), display(1, 64, 48), 40.9, 8);
+    const started = Date.now();
+    while (times.length < 5) await sleep(5);
+    corvane.stopCaptureScreen();
+    const period = (times[4] - times[0]) / 4;
+    assert.ok(period >= 78, `period ${period} ms`);
+    assert.ok(times[0] - started >= 35, 'the first frame waits for its grab');
+  });
+
+  it('is cut short by the stop, which waits only for the grab in progress', async () => {
+    simulator.setGdiFaults({ grabDelayMs: 50 });
+    let delivered = 0;
+    corvane.startCaptureScreen(() => delivered++, display(1, 64, 48), 4294967295, 8);
+    while (delivered === 0) await sleep(5);
+    const before = Date.now();
+    corvane.stopCaptureScreen();
+    assert.ok(Date.now() - before < 2000);
+  });
+});
