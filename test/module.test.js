@@ -84,3 +84,25 @@ describe('environments', () => {
     assert.deepEqual(corvane.getMonitors(), message.monitors);
   });
 });
+
+describe('Workers at once', () => {
+  it('each get the whole monitor list while they call getMonitors together', async () => {
+    const expected = corvane.getMonitors();
+    const workers = Array.from(
+      { length: 4 },
+      () =>
+        new Worker(
+          `const { parentPort, workerData } = require('node:worker_threads');
+           const corvane = require(workerData);
+           const lists = [];
+           for (let i = 0; i < 200; i++) lists.push(corvane.getMonitors());
+           parentPort.postMessage(lists);`,
+          { eval: true, workerData: file },
+        ),
+    );
+    const results = await Promise.all(
+      workers.map((w) => new Promise((resolve, reject) => w.once('message', resolve).once('error', reject))),
+    );
+    for (const lists of results) for (const list of lists) assert.deepEqual(list, expected);
+  });
+});

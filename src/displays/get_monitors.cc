@@ -1,5 +1,6 @@
 #include "displays/get_monitors.h"
 
+#include <mutex>
 #include <vector>
 
 #include "displays/monitor_list.h"
@@ -7,7 +8,9 @@
 namespace corvane {
 namespace {
 
-// The last enumeration; refilled on every call, keeping its storage.
+// The last enumeration; refilled on every call, keeping its storage. Workers call too, each on
+// its own thread, so a call holds the lock from the enumeration to the last object made.
+std::mutex recordsMutex;
 std::vector<MonitorRecord> monitorRecords;
 
 Napi::Object makeDisplayInfo(Napi::Env env, const MonitorRecord& record) {
@@ -33,6 +36,7 @@ Napi::Object makeDisplayInfo(Napi::Env env, const MonitorRecord& record) {
 
 Napi::Value getMonitors(const Napi::CallbackInfo& info) {
   Napi::Env env = info.Env();
+  std::lock_guard<std::mutex> lock(recordsMutex);
   collectMonitors(displayPlatform(), monitorRecords);
 
   Napi::Array list = Napi::Array::New(env, monitorRecords.size());
