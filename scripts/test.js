@@ -15,6 +15,7 @@ const reportDir = path.join(root, 'build', 'reports');
 const simBinary = path.join(buildDirs.host, 'corvane-sim.node');
 const simAsanBinary = path.join(buildDirs.host, 'corvane-sim-asan.node');
 const winBinary = path.join(root, 'prebuilds', 'win32-x64', 'corvane.node');
+const pictureWindow = path.join(buildDirs.win, 'picture_window.exe');
 
 // Screen layouts for the Windows suite: one screen, then two and three of different sizes.
 // Xvfb's Xinerama places every screen at the origin, and cannot be told otherwise.
@@ -104,7 +105,14 @@ async function windowsTests() {
       run = runWindowsNode(
         xvfb.display,
         ['--test', '--test-reporter=tap', `--test-reporter-destination=${toWindowsPath(tapFile)}`, ...files],
-        { env: { CORVANE_BINARY: toWindowsPath(winBinary), CORVANE_LAYOUT: JSON.stringify(layout) }, outDir },
+        {
+          env: {
+            CORVANE_BINARY: toWindowsPath(winBinary),
+            CORVANE_LAYOUT: JSON.stringify(layout),
+            CORVANE_PICTURE_WINDOW: toWindowsPath(pictureWindow),
+          },
+          outDir,
+        },
       );
     } finally {
       await xvfb.stop();
