@@ -10,6 +10,7 @@
 #include "capture/sampler.h"
 #include "common/args.h"
 #include "common/faults.h"
+#include "common/tick_phases.h"
 #include "common/raise.h"
 
 namespace corvane {
@@ -43,6 +44,7 @@ struct SampledFrameSet {
 void deliverFrame(Napi::Env env, Napi::Function callback, void*, SampledFrame* item) {
   std::unique_ptr<SampledFrame> frame(item);
   if (env == nullptr || callback.IsEmpty()) return;
+  PhaseTimer timer(TickPhase::Deliver);
   Napi::Buffer<uint8_t> buffer = Napi::Buffer<uint8_t>::Copy(env, frame->bytes.get(), frame->size);
   if (env.IsExceptionPending()) return;
   callback.Call({buffer});
@@ -51,6 +53,7 @@ void deliverFrame(Napi::Env env, Napi::Function callback, void*, SampledFrame* i
 void deliverFrameSet(Napi::Env env, Napi::Function callback, void*, SampledFrameSet* item) {
   std::unique_ptr<SampledFrameSet> set(item);
   if (env == nullptr || callback.IsEmpty()) return;
+  PhaseTimer timer(TickPhase::Deliver);
   Napi::Object frames = Napi::Object::New(env);
   for (const std::string& name : set->deviceNames) {
     const SampledFrame& frame = set->frames.at(name);
@@ -66,10 +69,14 @@ using FrameSetQueue = Napi::TypedThreadSafeFunction<void, SampledFrameSet, deliv
 // False when the frame cannot be allocated: the tick is skipped.
 bool grabAndSample(DisplayGrabber& grabber, int32_t width, int32_t height, uint64_t samplingRate,
                    SampledFrame& frame) {
-  frame = SampledFrame::zeroed(sampledFrameSize(width, height, samplingRate));
+  {
+    PhaseTimer timer(TickPhase::Frame);
+    frame = SampledFrame::zeroed(sampledFrameSize(width, height, samplingRate));
+  }
   if (!frame.allocated()) return false;
-  PixelBuffer pixels = grabber.grab();
-  sampleFrame(pixels.bytes.get(), width, height, samplingRate, frame.bytes.get());
+  const uint8_t* pixels = grabber.grab();
+  PhaseTimer timer(TickPhase::Sample);
+  sampleFrame(pixels, width, height, samplingRate, frame.bytes.get());
   return true;
 }
 
@@ -77,6 +84,7 @@ bool grabAndSample(DisplayGrabber& grabber, int32_t width, int32_t height, uint6
 // which nothing more may be queued or released.
 template <typename Queue, typename Item>
 bool queue(Queue& items, std::unique_ptr<Item> item) {
+  PhaseTimer timer(TickPhase::Queue);
   const napi_status status = items.BlockingCall(item.get());
   if (status == napi_ok) item.release();  // the queue owns it now; a refused item is dropped here
   return status != napi_closing;

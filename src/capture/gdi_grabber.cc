@@ -1,5 +1,8 @@
 #include "capture/gdi_grabber.h"
 
+#include "common/tick_phases.h"
+
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -67,25 +70,31 @@ class GdiGrabber final : public DisplayGrabber {
         bitmap_(gdi, display_.get() != nullptr ? gdi.createCompatibleBitmap(display_.get(), width, height) : nullptr),
         selection_(gdi, memory_.get(), bitmap_.get()) {}
 
-  PixelBuffer grab() override {
-    PixelBuffer buffer;
-    buffer.width = width_;
-    buffer.height = height_;
+  const uint8_t* grab() override {
     // Without a bitmap there is nothing to read: the caller's frame stays zero-filled.
-    if (memory_.get() == nullptr || bitmap_.get() == nullptr) return buffer;
-    const size_t bytes = static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4;
-    if (bytes > 0) buffer.bytes.reset(new (std::nothrow) uint8_t[bytes]());
-    if (buffer.bytes == nullptr) return buffer;
+    if (memory_.get() == nullptr || bitmap_.get() == nullptr || bytes_ == 0) return nullptr;
+    {
+      // One buffer for every grab of this grabber: a fresh 8 MB allocation per tick costs more
+      // than the sampling, queueing and delivery together.
+      PhaseTimer timer(TickPhase::PixelBuffer);
+      if (!pixels_) pixels_.reset(new (std::nothrow) uint8_t[bytes_]());
+    }
+    if (!pixels_) return nullptr;
+    PhaseTimer timer(TickPhase::Grab);
     gdi_.bitBlt(memory_.get(), width_, height_, display_.get());
     DibHeader header = topDownDib32(width_, height_);
-    gdi_.getDIBits(memory_.get(), bitmap_.get(), height_, buffer.bytes.get(), header);
-    return buffer;
+    if (gdi_.getDIBits(memory_.get(), bitmap_.get(), height_, pixels_.get(), header) == 0) {
+      std::memset(pixels_.get(), 0, bytes_);  // a failed read-out reads as black, not as the last picture
+    }
+    return pixels_.get();
   }
 
  private:
   GdiPlatform& gdi_;
   int32_t width_;
   int32_t height_;
+  size_t bytes_ = static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4;
+  std::unique_ptr<uint8_t[]> pixels_;
   // Declared in the order of creation, so that they are released in reverse.
   ScopedContext display_;
   ScopedContext memory_;

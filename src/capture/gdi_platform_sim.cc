@@ -115,7 +115,8 @@ class SimGdi final : public GdiPlatform {
     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
   }
 
-  void getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels, DibHeader& header) override {
+  int32_t getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels,
+                    DibHeader& header) override {
     std::lock_guard<std::mutex> lock(mutex_);
     sim::recordCall("GetDIBits(" + name("dc", id(context)) + ", " + objectName(id(bitmap)) + ", 0, " +
                     std::to_string(lines) + ", " + (pixels != nullptr ? "buffer" : "NULL") + ", {" +
@@ -126,15 +127,16 @@ class SimGdi final : public GdiPlatform {
                     std::to_string(header.yPelsPerMeter) + ", " + std::to_string(header.clrUsed) + ", " +
                     std::to_string(header.clrImportant) + "}, DIB_RGB_COLORS)");
     auto found = bitmaps_.find(id(bitmap));
-    if (faults_.getDIBits || pixels == nullptr || found == bitmaps_.end()) return;
+    if (faults_.getDIBits || pixels == nullptr || found == bitmaps_.end()) return 0;
     const Bitmap& source = found->second;
     // Only the format the grabber asks for is simulated: 32 bits, uncompressed, top-down.
     if (header.size != 40 || header.bitCount != 32 || header.compression != 0 || header.height >= 0 ||
         header.width != source.width || -header.height != source.height || lines > source.height) {
       misuse("GetDIBits with a header the simulation does not read");
-      return;
+      return 0;
     }
     std::memcpy(pixels, source.pixels.data(), static_cast<size_t>(source.width) * static_cast<size_t>(lines) * 4);
+    return lines;
   }
 
   void deleteObject(GdiObject object) override {

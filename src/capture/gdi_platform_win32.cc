@@ -27,11 +27,12 @@ class Win32Gdi final : public GdiPlatform {
   void bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) override {
     BitBlt(static_cast<HDC>(target), 0, 0, width, height, static_cast<HDC>(source), 0, 0, SRCCOPY);
   }
-  void getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels, DibHeader& header) override {
+  int32_t getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels,
+                    DibHeader& header) override {
     BITMAPINFO info{};
     std::memcpy(&info.bmiHeader, &header, sizeof(header));
-    GetDIBits(static_cast<HDC>(context), static_cast<HBITMAP>(bitmap), 0, static_cast<UINT>(lines), pixels, &info,
-              DIB_RGB_COLORS);
+    return GetDIBits(static_cast<HDC>(context), static_cast<HBITMAP>(bitmap), 0, static_cast<UINT>(lines), pixels,
+                     &info, DIB_RGB_COLORS);
   }
   void deleteObject(GdiObject object) override { DeleteObject(static_cast<HGDIOBJ>(object)); }
   void deleteContext(GdiContext context) override { DeleteDC(static_cast<HDC>(context)); }

@@ -1,6 +1,5 @@
 // Opens a display by device name and reads width x height pixels from its top-left corner as a
-// 32-bit top-down blue-green-red-reserved buffer. Where the grab fails, the buffer is null or
-// keeps its zero fill.
+// 32-bit top-down blue-green-red-reserved buffer.
 #pragma once
 
 #include <cstdint>
@@ -9,16 +8,12 @@
 
 namespace corvane {
 
-struct PixelBuffer {
-  std::unique_ptr<uint8_t[]> bytes;  // null when nothing was read
-  int32_t width = 0;
-  int32_t height = 0;
-};
-
 class DisplayGrabber {
  public:
   virtual ~DisplayGrabber() = default;
-  virtual PixelBuffer grab() = 0;
+  // The pixels, valid until the next grab; null when nothing could be read. A read-out that fails
+  // gives zeros.
+  virtual const uint8_t* grab() = 0;
 };
 
 // The grabber of the platform this build runs on. Sizes must satisfy captureSizeFits.

@@ -73,6 +73,7 @@ Napi::Object registerModule(Napi::Env env, Napi::Object exports) {
   exportFunction<Handler>(env, exports, "startStream", unavailable<kStreamStartUnavailable>);
   exportFunction<Handler>(env, exports, "stopStream", unavailable<kStreamStopUnavailable>);
   attachTestControls(env, exports);
+  attachBenchmarkControls(env, exports);
   watchEnvironment(env);
   return exports;
 }

@@ -1,0 +1,41 @@
+'use strict';
+// npm run bench: the sampler against memcpy (Google Benchmark), then one capture tick split into
+// the grab and our own work, with resident memory over many ticks: on the simulated desktop, and
+// on real GDI in Windows Node.js under Wine.
+const path = require('node:path');
+const { root, run, fail } = require('./lib/run');
+const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
+const { build, buildDirs } = require('./build');
+const { startXvfb, runWindowsNode, toWindowsPath } = require('./lib/wine');
+
+async function main() {
+  ensureSystem('host', 'win', 'wine');
+  ensureNpmPackages();
+  build('host');
+  build('win');
+  ensureWindowsNode();
+
+  console.log('\n## Sampler (Google Benchmark)\n');
+  run(path.join(buildDirs.host, 'corvane_sampler_bench'), ['--benchmark_min_time=0.2']);
+
+  console.log('\n## Capture tick, simulated desktop\n');
+  run(process.execPath, ['--expose-gc', path.join(root, 'bench', 'capture-tick.js')]);
+
+  console.log('\n## Capture tick, real GDI under Wine\n');
+  const xvfb = await startXvfb([{ width: 1920, height: 1080 }]);
+  try {
+    const result = runWindowsNode(xvfb.display, ['--expose-gc', toWindowsPath(path.join(root, 'bench', 'capture-tick.js'))], {
+      env: {
+        CORVANE_BENCH_BINARY: toWindowsPath(path.join(buildDirs.win, 'corvane-bench.node')),
+        CORVANE_BENCH_TICKS: '100',
+      },
+      timeout: 600000,
+    });
+    process.stdout.write(result.stdout);
+    if (result.status !== 0) fail(`the Wine benchmark failed: ${result.stderr}`);
+  } finally {
+    await xvfb.stop();
+  }
+}
+
+main().catch((error) => fail(`benchmark failed: ${error.message}`));

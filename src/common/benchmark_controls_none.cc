@@ -1,0 +1,7 @@
+#include "common/test_controls.h"
+
+namespace corvane {
+
+void attachBenchmarkControls(Napi::Env, Napi::Object) {}
+
+}  // namespace corvane
