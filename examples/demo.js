@@ -1,6 +1,22 @@
 'use strict';
-// corvane demo: the monitors of this desktop as a table, and their layout as a small picture.
+// corvane demo: the monitors of this desktop as a table and a picture of their layout, then a
+// live capture of up to three displays drawn in the terminal.
+//   node examples/demo.js [--seconds N] [--png FILE]
+const fs = require('node:fs');
+const zlib = require('node:zlib');
 const corvane = require('..');
+
+const options = { seconds: 6, png: null };
+for (let i = 2; i < process.argv.length; i++) {
+  if (process.argv[i] === '--seconds') options.seconds = Number(process.argv[++i]);
+  else if (process.argv[i] === '--png') options.png = process.argv[++i];
+  else {
+    console.error('usage: node examples/demo.js [--seconds N] [--png FILE]');
+    process.exit(2);
+  }
+}
+// Redraw in place only on a terminal (or where the caller says its output reaches one).
+const live = process.env.CORVANE_DEMO_LIVE ? process.env.CORVANE_DEMO_LIVE === '1' : process.stdout.isTTY;
 
 const colour = process.env.FORCE_COLOR ? process.env.FORCE_COLOR !== '0' : process.stdout.isTTY;
 const palette = [
@@ -67,6 +83,137 @@ function layout(monitors, columns = 64) {
     .join('\n');
 }
 
+// One display's sampled frame as terminal lines: each character cell shows two samples, the
+// upper one as the colour of the half block and the lower one as its background.
+function frameLines(frame, columns, rows) {
+  const rgb = (r, c) => {
+    const i = (r * columns + c) * 3;
+    return [frame[i], frame[i + 1], frame[i + 2]];
+  };
+  const lines = [];
+  for (let r = 0; r < rows; r += 2) {
+    let line = '';
+    for (let c = 0; c < columns; c++) {
+      const top = rgb(r, c);
+      const bottom = r + 1 < rows ? rgb(r + 1, c) : [0, 0, 0];
+      if (colour) {
+        line += `\x1b[38;2;${top.join(';')}m\x1b[48;2;${bottom.join(';')}m\u2580`;
+      } else {
+        const light = (top[0] + top[1] + top[2] + bottom[0] + bottom[1] + bottom[2]) / (6 * 255);
+        line += ' .:-=+*#%@'[Math.min(9, Math.floor(light * 10))];
+      }
+    }
+    lines.push(colour ? `${line}\x1b[0m` : line);
+  }
+  return lines;
+}
+
+// The displays side by side, each headed by its name.
+function sideBySide(blocks) {
+  const height = Math.max(...blocks.map((b) => b.lines.length));
+  const out = [blocks.map((b) => b.title.slice(0, b.width).padEnd(b.width)).join('  ')];
+  for (let i = 0; i < height; i++) {
+    out.push(blocks.map((b) => b.lines[i] ?? ' '.repeat(b.width)).join('  '));
+  }
+  return out;
+}
+
+function crc32(bytes) {
+  let crc = ~0;
+  for (const byte of bytes) {
+    crc ^= byte;
+    for (let k = 0; k < 8; k++) crc = (crc >>> 1) ^ (0xedb88320 & -(crc & 1));
+  }
+  return ~crc >>> 0;
+}
+
+// The last frames side by side as an RGB PNG, one pixel per sample.
+function writePng(file, frames) {
+  const gap = 4;
+  const width = frames.reduce((sum, f) => sum + f.columns, 0) + gap * (frames.length - 1);
+  const height = Math.max(...frames.map((f) => f.rows));
+  const raw = Buffer.alloc((width * 3 + 1) * height);
+  let left = 0;
+  for (const f of frames) {
+    for (let r = 0; r < f.rows; r++) {
+      f.bytes.copy(raw, r * (width * 3 + 1) + 1 + left * 3, r * f.columns * 3, (r + 1) * f.columns * 3);
+    }
+    left += f.columns + gap;
+  }
+  const chunk = (type, data) => {
+    const body = Buffer.concat([Buffer.from(type, 'latin1'), data]);
+    const length = Buffer.alloc(4);
+    length.writeUInt32BE(data.length);
+    const crc = Buffer.alloc(4);
+    crc.writeUInt32BE(crc32(body));
+    return Buffer.concat([length, body, crc]);
+  };
+  const header = Buffer.alloc(13);
+  header.writeUInt32BE(width, 0);
+  header.writeUInt32BE(height, 4);
+  header.set([8, 2, 0, 0, 0], 8); // 8-bit RGB
+  fs.writeFileSync(
+    file,
+    Buffer.concat([
+      Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]),
+      chunk('IHDR', header),
+      chunk('IDAT', zlib.deflateSync(raw)),
+      chunk('IEND', Buffer.alloc(0)),
+    ]),
+  );
+}
+
+function liveCapture(monitors) {
+  const displays = monitors.slice(0, 3);
+  const terminalWidth = (process.stdout.columns || Number(process.env.CORVANE_DEMO_COLUMNS) || 120) - 2 * displays.length;
+  const totalWidth = displays.reduce((sum, m) => sum + m.width, 0);
+  const samplingRate = Math.max(1, Math.ceil(totalWidth / Math.min(terminalWidth, 150)));
+  const grids = displays.map((m) => ({
+    columns: Math.ceil(m.width / samplingRate),
+    rows: Math.ceil(m.height / samplingRate),
+  }));
+  console.log(`\nLive capture every 250 ms, one sample every ${samplingRate} pixels, for ${options.seconds} s:\n`);
+
+  let latest = null;
+  let drawnLines = 0;
+  let deliveries = 0;
+  const draw = () => {
+    if (!latest) return;
+    const lines = sideBySide(
+      displays.map((m, i) => ({
+        title: `${m.displayId} ${m.width}x${m.height}`,
+        width: grids[i].columns,
+        lines: frameLines(latest[m.displayId], grids[i].columns, grids[i].rows),
+      })),
+    );
+    if (drawnLines > 0) process.stdout.write(`\x1b[${drawnLines}A`);
+    process.stdout.write(`${lines.join('\n')}\n`);
+    drawnLines = lines.length;
+  };
+  corvane.startCaptureMultiScreens(
+    (frames) => {
+      latest = frames;
+      deliveries++;
+      if (live) draw();
+    },
+    displays,
+    250,
+    samplingRate,
+  );
+  setTimeout(() => {
+    corvane.stopCaptureMultiScreens();
+    if (!live) draw();
+    console.log(`\n${deliveries} captures delivered.`);
+    if (options.png && latest) {
+      writePng(
+        options.png,
+        displays.map((m, i) => ({ ...grids[i], bytes: latest[m.displayId] })),
+      );
+      console.log(`Wrote the last frames to ${options.png}.`);
+    }
+  }, options.seconds * 1000);
+}
+
 const monitors = corvane.getMonitors();
 console.log(`corvane on ${process.platform}-${process.arch}: ${monitors.length} monitor(s)\n`);
 if (monitors.length === 0) {
@@ -88,4 +235,5 @@ if (monitors.length === 0) {
   );
   console.log('\nLayout on the virtual screen (* marks the primary monitor):\n');
   console.log(layout(monitors));
+  liveCapture(monitors);
 }

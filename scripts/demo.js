@@ -1,12 +1,14 @@
 'use strict';
 // npm run demo: runs examples/demo.js against the real platform. On Windows it runs natively;
 // on Linux it runs the Windows build in Windows Node.js under Wine, on a virtual display of
-// three screens.
+// three screens that show a moving picture.
+//   npm run demo -- [--seconds N] [--png FILE]
+const fs = require('node:fs');
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
-const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
-const { build } = require('./build');
-const { startXvfb, runWindowsNode, toWindowsPath } = require('./lib/wine');
+const { ensureSystem, ensureNpmPackages, ensureWindowsNode, cacheDir } = require('./lib/setup');
+const { build, buildDirs } = require('./build');
+const { startXvfb, startWindowsProgram, stopWineServer, toWindowsPath } = require('./lib/wine');
 
 const demo = path.join(root, 'examples', 'demo.js');
 const screens = [
@@ -15,25 +17,79 @@ const screens = [
   { width: 1280, height: 1024 },
 ];
 
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+// The demo's arguments, with a --png path made absolute and given as Windows sees it.
+function demoArgs() {
+  const args = process.argv.slice(2);
+  const png = args.indexOf('--png');
+  if (png >= 0 && args[png + 1]) args[png + 1] = toWindowsPath(path.resolve(args[png + 1]));
+  return args;
+}
+
+// Copies what a program writes to file onto our output while it runs, so the demo shows live.
+async function follow(child, file) {
+  let offset = 0;
+  let exit = null;
+  child.once('exit', (code, signal) => (exit = { code, signal }));
+  for (;;) {
+    const done = exit !== null;
+    const size = fs.existsSync(file) ? fs.statSync(file).size : 0;
+    if (size > offset) {
+      const fd = fs.openSync(file, 'r');
+      const chunk = Buffer.alloc(size - offset);
+      fs.readSync(fd, chunk, 0, chunk.length, offset);
+      fs.closeSync(fd);
+      process.stdout.write(chunk);
+      offset = size;
+    }
+    if (done) return exit;
+    await sleep(50);
+  }
+}
+
 async function main() {
   if (process.platform === 'win32') {
-    run(process.execPath, [demo]);
+    run(process.execPath, [demo, ...process.argv.slice(2)]);
     return;
   }
   ensureSystem('win', 'wine');
   ensureNpmPackages();
   build('win');
-  ensureWindowsNode();
+  const node = ensureWindowsNode();
+  const work = fs.mkdtempSync(path.join(cacheDir, 'demo-'));
   console.log(`\nRunning the Windows build under Wine on a virtual display of ${screens.length} screens.\n`);
   const xvfb = await startXvfb(screens);
+  let scene;
   try {
-    const colour = process.env.FORCE_COLOR ?? (process.stdout.isTTY ? '3' : '0');
-    const result = runWindowsNode(xvfb.display, [toWindowsPath(demo)], { env: { FORCE_COLOR: colour }, timeout: 120000 });
-    process.stdout.write(result.stdout);
-    process.stderr.write(result.stderr);
-    if (result.status !== 0) fail(`the demo exited with ${result.status ?? result.signal ?? result.error}`);
+    // Xvfb stacks its screens at the origin: one window over the largest covers them all.
+    const ready = path.join(work, 'scene-ready');
+    const width = Math.max(...screens.map((s) => s.width));
+    const height = Math.max(...screens.map((s) => s.height));
+    scene = startWindowsProgram(xvfb.display, path.join(buildDirs.win, 'scene_window.exe'),
+      ['0', '0', String(width), String(height), toWindowsPath(ready)], { outFile: path.join(work, 'scene.txt') });
+    for (let waited = 0; !fs.existsSync(ready); waited += 100) {
+      if (waited > 30000) throw new Error('the demo scene did not show');
+      await sleep(100);
+    }
+
+    const terminal = process.stdout.isTTY;
+    const output = path.join(work, 'demo.txt');
+    const child = startWindowsProgram(xvfb.display, node, [toWindowsPath(demo), ...demoArgs()], {
+      outFile: output,
+      env: {
+        FORCE_COLOR: process.env.FORCE_COLOR ?? (terminal ? '3' : '0'),
+        CORVANE_DEMO_LIVE: terminal ? '1' : '0',
+        CORVANE_DEMO_COLUMNS: String(process.stdout.columns || 120),
+      },
+    });
+    const exit = await follow(child, output);
+    if (exit.code !== 0) fail(`the demo exited with ${exit.code ?? exit.signal}`);
   } finally {
+    scene?.kill();
+    stopWineServer(xvfb.display);
     await xvfb.stop();
+    fs.rmSync(work, { recursive: true, force: true });
   }
 }
 

@@ -89,4 +89,13 @@ function runWindowsNode(display, args, { env = {}, timeout = 300000, outDir } = 
   };
 }
 
-module.exports = { startXvfb, runWindowsNode, toWindowsPath };
+// Starts a Windows program under Wine without waiting for it; its output goes to outFile.
+function startWindowsProgram(display, program, args, { env = {}, outFile } = {}) {
+  ensurePrefix(display);
+  const out = fs.openSync(outFile, 'w');
+  const child = spawn(wine, [program, ...args], { cwd: root, env: wineEnv(display, env), stdio: ['ignore', out, out] });
+  fs.closeSync(out);
+  return child;
+}
+
+module.exports = { startXvfb, runWindowsNode, startWindowsProgram, stopWineServer, toWindowsPath };

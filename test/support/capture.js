@@ -14,11 +14,11 @@ async function waitFor(predicate, what, timeout = 15000) {
 }
 
 // Starts a capture with start(callback), takes `count` deliveries, stops it and returns them.
-async function collect(start, count = 1) {
+async function collect(start, count = 1, { timeout } = {}) {
   const deliveries = [];
   start((value) => deliveries.push(value));
   try {
-    await waitFor(() => deliveries.length >= count, `${count} deliveries`);
+    await waitFor(() => deliveries.length >= count, `${count} deliveries`, timeout);
   } finally {
     corvane.stopCaptureScreen();
   }
