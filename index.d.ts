@@ -33,8 +33,13 @@ export function getMonitors(): DisplayInfo[];
 export function shutdownHandler(windowHandle: Buffer, callback: (message: string) => void): void;
 
 /**
- * Captures one display every `interval` milliseconds and calls `callback` with every
- * `samplingRate`-th pixel of every `samplingRate`-th row as RGB bytes. Not available yet: throws an Error.
+ * Captures one display, again and again, and calls `callback` with each picture down-sampled:
+ * the top-left pixel of every `samplingRate` x `samplingRate` block, rows top to bottom, three
+ * bytes (red, green, blue) per sample, ceil(width / samplingRate) x ceil(height / samplingRate) x 3
+ * bytes in all. Only `displayId`, `width` and `height` of `display` are read; a name that names no
+ * display gives zero-filled frames. After each grab the capture pauses `interval` milliseconds.
+ * A capture already running is stopped first. Throws a RangeError for a `samplingRate` outside 1 to
+ * 2147483647, or a width or height below 0 or whose 32-bit pixels exceed 2147483647 bytes.
  */
 export function startCaptureScreen(
   callback: (frame: Buffer) => void,
@@ -43,12 +48,16 @@ export function startCaptureScreen(
   samplingRate: number,
 ): void;
 
-/** Stops the running capture, single or multi-display. Not available yet: throws an Error. */
+/**
+ * Stops the running capture, single or multi-display, and waits for its last grab. Frames queued
+ * before the stop are still delivered after it.
+ */
 export function stopCaptureScreen(): void;
 
 /**
- * Captures up to three displays per period and calls `callback` with their frames keyed by
- * device name. Not available yet: throws an Error.
+ * Captures up to three displays per period and calls `callback` with one object of their frames,
+ * keyed by device name in the order of `displays`. With more than three entries the first three are
+ * captured and the call then throws "Maximum 3 displays supported, only first 3 will be captured".
  */
 export function startCaptureMultiScreens(
   callback: (frames: Record<string, Buffer>) => void,
@@ -57,7 +66,7 @@ export function startCaptureMultiScreens(
   samplingRate: number,
 ): void;
 
-/** The same stop as `stopCaptureScreen`. Not available yet: throws an Error. */
+/** The same stop as `stopCaptureScreen`. */
 export function stopCaptureMultiScreens(): void;
 
 /**
