@@ -94,8 +94,9 @@ int main(int argc, char** argv) {
   windowClass.hInstance = GetModuleHandleA(nullptr);
   windowClass.lpszClassName = "CorvaneDemoScene";
   RegisterClassA(&windowClass);
-  HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, windowClass.lpszClassName, "scene", WS_POPUP, x, y,
-                                width, height, nullptr, nullptr, windowClass.hInstance, nullptr);
+  HWND window =
+      CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, windowClass.lpszClassName, "scene", WS_POPUP, x, y,
+                      width, height, nullptr, nullptr, windowClass.hInstance, nullptr);
   if (window == nullptr) return 1;
   ShowWindow(window, SW_SHOWNORMAL);
   UpdateWindow(window);

@@ -10,8 +10,8 @@
 #include "capture/sampler.h"
 #include "common/args.h"
 #include "common/faults.h"
-#include "common/tick_phases.h"
 #include "common/raise.h"
+#include "common/tick_phases.h"
 
 namespace corvane {
 namespace {
@@ -30,7 +30,7 @@ struct SingleCaptureJob {
 struct MultiCaptureJob {
   uint64_t interval = 0;
   uint64_t samplingRate = 1;
-  std::vector<std::string> deviceNames;  // in array order; a repeated name stays repeated
+  std::vector<std::string> deviceNames;                      // in array order; a repeated name stays repeated
   std::map<std::string, std::pair<int32_t, int32_t>> sizes;  // the last entry of a name wins
 };
 
@@ -86,7 +86,7 @@ template <typename Queue, typename Item>
 bool queue(Queue& items, std::unique_ptr<Item> item) {
   PhaseTimer timer(TickPhase::Queue);
   const napi_status status = items.BlockingCall(item.get());
-  if (status == napi_ok) item.release();  // the queue owns it now; a refused item is dropped here
+  if (status == napi_ok) static_cast<void>(item.release());  // the queue owns it; a refused one is dropped
   return status != napi_closing;
 }
 
@@ -125,13 +125,15 @@ void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue sets, const Runni
 
 bool checkSamplingRate(Napi::Env env, uint64_t samplingRate) {
   if (samplingRate >= 1 && samplingRate <= kMaxSamplingRate) return true;
-  raiseRangeError(env, "samplingRate must be an integer from 1 to 2147483647, got " + std::to_string(samplingRate));
+  raiseRangeError(
+      env, "samplingRate must be an integer from 1 to 2147483647, got " + std::to_string(samplingRate));
   return false;
 }
 
 bool checkCaptureSize(Napi::Env env, const std::string& deviceName, int32_t width, int32_t height) {
   if (captureSizeFits(width, height)) return true;
-  raiseRangeError(env, "display \"" + deviceName + "\": width and height must be 0 or more, and width x height x 4 " +
+  raiseRangeError(env, "display \"" + deviceName +
+                           "\": width and height must be 0 or more, and width x height x 4 " +
                            "must not exceed 2147483647 bytes, got " + std::to_string(width) + " x " +
                            std::to_string(height));
   return false;
@@ -156,7 +158,8 @@ bool startWorker(Napi::Env env, const Napi::Value& callback, Job job, Run run) {
   if (env.IsExceptionPending() || static_cast<napi_threadsafe_function>(items) == nullptr) return false;
   std::string error;
   const bool started = captureSlot().start(
-      env, [job = std::move(job), items, run](const RunningFlag& running) { run(job, items, running); }, error);
+      env, [job = std::move(job), items, run](const RunningFlag& running) { run(job, items, running); },
+      error);
   if (!started) {
     items.Release();
     raiseError(env, ("could not start the screen capture thread: " + error).c_str());
@@ -192,7 +195,8 @@ Napi::Value startCaptureScreen(const Napi::CallbackInfo& info) {
   if (env.IsExceptionPending()) return env.Undefined();
   job.interval = numberToUint32(info[2]);
   job.samplingRate = numberToUint32(info[3]);
-  if (!checkSamplingRate(env, job.samplingRate) || !checkCaptureSize(env, job.deviceName, job.width, job.height)) {
+  if (!checkSamplingRate(env, job.samplingRate) ||
+      !checkCaptureSize(env, job.deviceName, job.width, job.height)) {
     return env.Undefined();
   }
 

@@ -1,10 +1,10 @@
 #include "capture/gdi_grabber.h"
 
-#include "common/tick_phases.h"
-
 #include <cstring>
 #include <new>
 #include <utility>
+
+#include "common/tick_phases.h"
 
 namespace corvane {
 namespace {
@@ -67,7 +67,8 @@ class GdiGrabber final : public DisplayGrabber {
         height_(height),
         display_(gdi, gdi.createDisplayContext(deviceName)),
         memory_(gdi, display_.get() != nullptr ? gdi.createCompatibleContext(display_.get()) : nullptr),
-        bitmap_(gdi, display_.get() != nullptr ? gdi.createCompatibleBitmap(display_.get(), width, height) : nullptr),
+        bitmap_(gdi, display_.get() != nullptr ? gdi.createCompatibleBitmap(display_.get(), width, height)
+                                               : nullptr),
         selection_(gdi, memory_.get(), bitmap_.get()) {}
 
   const uint8_t* grab() override {

@@ -19,8 +19,8 @@ constexpr uintptr_t kStockBitmap = ~uintptr_t{0};
 
 struct Context {
   bool isDisplay = false;
-  sim::SimMonitor monitor;              // display contexts
-  uintptr_t selected = kStockBitmap;    // memory contexts
+  sim::SimMonitor monitor;            // display contexts
+  uintptr_t selected = kStockBitmap;  // memory contexts
 };
 
 struct Bitmap {
@@ -63,7 +63,8 @@ class SimGdi final : public GdiPlatform {
     std::lock_guard<std::mutex> lock(mutex_);
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     const bool tooLarge = faults_.maxBitmapPixels != 0 && pixels > faults_.maxBitmapPixels;
-    const bool ok = !faults_.createCompatibleBitmap && !tooLarge && knownContext(id(display), "CreateCompatibleBitmap");
+    const bool ok =
+        !faults_.createCompatibleBitmap && !tooLarge && knownContext(id(display), "CreateCompatibleBitmap");
     const uintptr_t bm = ok ? sim::newHandle() : 0;
     if (ok) {
       Bitmap& bitmap = bitmaps_[bm];
@@ -72,8 +73,8 @@ class SimGdi final : public GdiPlatform {
       // Real bitmaps start with undefined content; a recognisable fill shows a read that skipped the copy.
       bitmap.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 0xAB);
     }
-    sim::recordCall("CreateCompatibleBitmap(" + name("dc", id(display)) + ", " + std::to_string(width) + ", " +
-                    std::to_string(height) + ") -> " + name("bm", bm));
+    sim::recordCall("CreateCompatibleBitmap(" + name("dc", id(display)) + ", " + std::to_string(width) +
+                    ", " + std::to_string(height) + ") -> " + name("bm", bm));
     return handle(bm);
   }
 
@@ -106,7 +107,8 @@ class SimGdi final : public GdiPlatform {
                       std::to_string(height) + ", " + name("dc", id(source)) + ", 0, 0, SRCCOPY)");
       auto memory = contexts_.find(id(target));
       auto display = contexts_.find(id(source));
-      if (faults_.bitBlt || memory == contexts_.end() || display == contexts_.end() || !display->second.isDisplay) {
+      if (faults_.bitBlt || memory == contexts_.end() || display == contexts_.end() ||
+          !display->second.isDisplay) {
         if (!faults_.bitBlt) misuse("BitBlt between unknown contexts");
       } else if (memory->second.selected != kStockBitmap) {
         copyDisplay(display->second.monitor, bitmaps_[memory->second.selected], width, height);
@@ -135,7 +137,8 @@ class SimGdi final : public GdiPlatform {
       misuse("GetDIBits with a header the simulation does not read");
       return 0;
     }
-    std::memcpy(pixels, source.pixels.data(), static_cast<size_t>(source.width) * static_cast<size_t>(lines) * 4);
+    std::memcpy(pixels, source.pixels.data(),
+                static_cast<size_t>(source.width) * static_cast<size_t>(lines) * 4);
     return lines;
   }
 
@@ -147,7 +150,8 @@ class SimGdi final : public GdiPlatform {
       misuse("DeleteObject of unknown " + objectName(id(object)));
       return;
     }
-    if (found->second.selectedInto != 0) misuse("DeleteObject of " + objectName(id(object)) + " while selected");
+    if (found->second.selectedInto != 0)
+      misuse("DeleteObject of " + objectName(id(object)) + " while selected");
     bitmaps_.erase(found);
   }
 
@@ -224,7 +228,8 @@ SimGdi& simGdi() {
 
 }  // namespace
 
-std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width, int32_t height) {
+std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
+                                                   int32_t height) {
   return openGdiGrabber(simGdi(), deviceName, width, height);
 }
 

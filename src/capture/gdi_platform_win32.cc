@@ -31,8 +31,8 @@ class Win32Gdi final : public GdiPlatform {
                     DibHeader& header) override {
     BITMAPINFO info{};
     std::memcpy(&info.bmiHeader, &header, sizeof(header));
-    return GetDIBits(static_cast<HDC>(context), static_cast<HBITMAP>(bitmap), 0, static_cast<UINT>(lines), pixels,
-                     &info, DIB_RGB_COLORS);
+    return GetDIBits(static_cast<HDC>(context), static_cast<HBITMAP>(bitmap), 0, static_cast<UINT>(lines),
+                     pixels, &info, DIB_RGB_COLORS);
   }
   void deleteObject(GdiObject object) override { DeleteObject(static_cast<HGDIOBJ>(object)); }
   void deleteContext(GdiContext context) override { DeleteDC(static_cast<HDC>(context)); }
@@ -40,7 +40,8 @@ class Win32Gdi final : public GdiPlatform {
 
 }  // namespace
 
-std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width, int32_t height) {
+std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
+                                                   int32_t height) {
   // Used by capture workers up to their last tick at process exit: never destroyed.
   static Win32Gdi& gdi = *new Win32Gdi;
   return openGdiGrabber(gdi, deviceName, width, height);

@@ -17,6 +17,7 @@ class DisplayGrabber {
 };
 
 // The grabber of the platform this build runs on. Sizes must satisfy captureSizeFits.
-std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width, int32_t height);
+std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
+                                                   int32_t height);
 
 }  // namespace corvane

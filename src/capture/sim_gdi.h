@@ -13,16 +13,16 @@ struct GdiFaults {
   bool createCompatibleBitmap = false;
   bool bitBlt = false;
   bool getDIBits = false;
-  uint32_t grabDelayMs = 0;  // each BitBlt takes this long, like a slow real grab
+  uint32_t grabDelayMs = 0;      // each BitBlt takes this long, like a slow real grab
   uint64_t maxBitmapPixels = 0;  // larger bitmaps fail, as when GDI runs out of memory; 0: no limit
 };
 
 void setGdiFaults(const GdiFaults& faults);
 
 struct GdiCensus {
-  size_t contexts = 0;  // device contexts not deleted
-  size_t bitmaps = 0;   // bitmaps not deleted
-  size_t grabs = 0;     // BitBlt calls since the last reset
+  size_t contexts = 0;               // device contexts not deleted
+  size_t bitmaps = 0;                // bitmaps not deleted
+  size_t grabs = 0;                  // BitBlt calls since the last reset
   std::vector<std::string> misuses;  // calls that real GDI would refuse or leak on
 };
 

@@ -30,13 +30,14 @@ bool WorkerThread::start(std::function<void()> body, std::string& error) {
   join();
   auto heapBody = std::make_unique<std::function<void()>>(std::move(body));
   auto state = std::make_unique<State>();
-  const int code = injectedFault(Fault::ThreadStart) ? EAGAIN
-                                                     : pthread_create(&state->thread, nullptr, runBody, heapBody.get());
+  const int code = injectedFault(Fault::ThreadStart)
+                       ? EAGAIN
+                       : pthread_create(&state->thread, nullptr, runBody, heapBody.get());
   if (code != 0) {
     error = std::string("pthread_create failed: ") + std::strerror(code);
     return false;
   }
-  heapBody.release();  // the thread owns it now
+  static_cast<void>(heapBody.release());  // the thread owns it now
   state_ = std::move(state);
   return true;
 }

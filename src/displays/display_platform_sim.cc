@@ -23,7 +23,8 @@ class SimDisplayPlatform final : public DisplayPlatform {
     enumerated_ = sim::desktop();
     const size_t count = enumerated_.monitors.size();
     for (size_t i = 0; i < count; ++i) {
-      if (enumerated_.enumerationStopsAfter >= 0 && i >= static_cast<size_t>(enumerated_.enumerationStopsAfter)) {
+      if (enumerated_.enumerationStopsAfter >= 0 &&
+          i >= static_cast<size_t>(enumerated_.enumerationStopsAfter)) {
         return;
       }
       if (!visit(reinterpret_cast<MonitorHandle>(i + 1))) return;
@@ -42,7 +43,8 @@ class SimDisplayPlatform final : public DisplayPlatform {
     sim::SimMonitor monitor;
     const bool found = sim::findMonitor(deviceName, monitor) && !monitor.displayFails;
     const uintptr_t id = found ? sim::newHandle() : 0;
-    sim::recordCall("CreateDCA(DISPLAY, " + deviceName + ", NULL, NULL) -> " + (found ? handleName("dc", id) : "NULL"));
+    sim::recordCall("CreateDCA(DISPLAY, " + deviceName + ", NULL, NULL) -> " +
+                    (found ? handleName("dc", id) : "NULL"));
     if (!found) return nullptr;
     std::lock_guard<std::mutex> lock(mutex_);
     open_[id] = monitor;
@@ -51,14 +53,19 @@ class SimDisplayPlatform final : public DisplayPlatform {
 
   int32_t deviceCaps(DisplayContext context, DisplayCap cap) override {
     const auto id = reinterpret_cast<uintptr_t>(context);
-    sim::recordCall("GetDeviceCaps(" + handleName("dc", id) + ", " + std::to_string(static_cast<int>(cap)) + ")");
+    sim::recordCall("GetDeviceCaps(" + handleName("dc", id) + ", " + std::to_string(static_cast<int>(cap)) +
+                    ")");
     std::lock_guard<std::mutex> lock(mutex_);
     const sim::SimMonitor& m = open_.at(id);
     switch (cap) {
-      case DisplayCap::HorzRes: return m.width;
-      case DisplayCap::VertRes: return m.height;
-      case DisplayCap::HorzSize: return m.widthMM;
-      case DisplayCap::VertSize: return m.heightMM;
+      case DisplayCap::HorzRes:
+        return m.width;
+      case DisplayCap::VertRes:
+        return m.height;
+      case DisplayCap::HorzSize:
+        return m.widthMM;
+      case DisplayCap::VertSize:
+        return m.heightMM;
     }
     return 0;
   }

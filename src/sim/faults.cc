@@ -1,7 +1,8 @@
 // Failures that the simulator control arms for the next attempt.
+#include "common/faults.h"
+
 #include <atomic>
 
-#include "common/faults.h"
 #include "sim/faults.h"
 
 namespace corvane {

@@ -59,7 +59,8 @@ Napi::Value setMonitors(const Napi::CallbackInfo& info) {
           buffer.Length() != static_cast<size_t>(monitor.width) * static_cast<size_t>(monitor.height) * 4) {
         return fail(env, "pixels must hold width x height x 4 bytes");
       }
-      monitor.pixels = std::make_shared<const std::vector<uint8_t>>(buffer.Data(), buffer.Data() + buffer.Length());
+      monitor.pixels =
+          std::make_shared<const std::vector<uint8_t>>(buffer.Data(), buffer.Data() + buffer.Length());
     }
     desktop.monitors.push_back(std::move(monitor));
   }
@@ -102,7 +103,8 @@ Napi::Value setGdiFaults(const Napi::CallbackInfo& info) {
     faults.getDIBits = boolProperty(f, "getDIBits");
     faults.grabDelayMs = static_cast<uint32_t>(int32Property(f, "grabDelayMs"));
     Napi::Value maxPixels = f.Get("maxBitmapPixels");
-    if (maxPixels.IsNumber()) faults.maxBitmapPixels = static_cast<uint64_t>(maxPixels.As<Napi::Number>().Int64Value());
+    if (maxPixels.IsNumber())
+      faults.maxBitmapPixels = static_cast<uint64_t>(maxPixels.As<Napi::Number>().Int64Value());
   }
   sim::setGdiFaults(faults);
   return info.Env().Undefined();
@@ -146,7 +148,8 @@ Napi::Value failNext(const Napi::CallbackInfo& info) {
 // The standard picture's pixel at (x, y) as [blue, green, red, reserved].
 Napi::Value patternPixel(const Napi::CallbackInfo& info) {
   Napi::Env env = info.Env();
-  const uint32_t pixel = sim::patternPixel(info[0].As<Napi::Number>().Int32Value(), info[1].As<Napi::Number>().Int32Value());
+  const uint32_t pixel =
+      sim::patternPixel(info[0].As<Napi::Number>().Int32Value(), info[1].As<Napi::Number>().Int32Value());
   Napi::Array bytes = Napi::Array::New(env, 4);
   for (uint32_t i = 0; i < 4; ++i) bytes.Set(i, Napi::Number::New(env, (pixel >> (8 * i)) & 0xFF));
   return bytes;
@@ -157,9 +160,10 @@ Napi::Value patternPixel(const Napi::CallbackInfo& info) {
 void attachTestControls(Napi::Env env, Napi::Object exports) {
   Napi::Object simulator = Napi::Object::New(env);
   const std::pair<const char*, Napi::Value (*)(const Napi::CallbackInfo&)> controls[] = {
-      {"setMonitors", setMonitors},   {"takeCalls", takeCalls}, {"setRecording", setRecording},
-      {"openDisplayContexts", openDisplayContexts}, {"setGdiFaults", setGdiFaults},
-      {"gdiCensus", gdiCensus},       {"resetGdi", resetGdi},   {"failNext", failNext},
+      {"setMonitors", setMonitors},   {"takeCalls", takeCalls},
+      {"setRecording", setRecording}, {"openDisplayContexts", openDisplayContexts},
+      {"setGdiFaults", setGdiFaults}, {"gdiCensus", gdiCensus},
+      {"resetGdi", resetGdi},         {"failNext", failNext},
       {"patternPixel", patternPixel},
   };
   for (const auto& [name, control] : controls) simulator.Set(name, Napi::Function::New(env, control, name));

@@ -1,10 +1,10 @@
+#include "capture/sampler.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <vector>
-
-#include "capture/sampler.h"
 
 namespace corvane {
 namespace {
