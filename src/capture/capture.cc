@@ -115,7 +115,10 @@ void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue sets, const Runni
     for (const std::string& name : job.deviceNames) {
       const auto [width, height] = job.sizes.at(name);
       std::unique_ptr<DisplayGrabber> grabber = openDisplayGrabber(name, width, height);
-      complete = complete && grabAndSample(*grabber, width, height, job.samplingRate, set->frames[name]);
+      if (!grabAndSample(*grabber, width, height, job.samplingRate, set->frames[name])) {
+        complete = false;  // a frame too large for memory: the tick is skipped
+        break;
+      }
     }
     if (complete) open = queue(sets, std::move(set));
     if (open) running.pause(job.interval);
