@@ -110,6 +110,7 @@ async function windowsTests() {
             CORVANE_BINARY: toWindowsPath(winBinary),
             CORVANE_LAYOUT: JSON.stringify(layout),
             CORVANE_PICTURE_WINDOW: toWindowsPath(pictureWindow),
+            CORVANE_SET_CURSOR: toWindowsPath(path.join(buildDirs.win, 'set_cursor.exe')),
           },
           outDir,
         },

@@ -2,20 +2,8 @@
 // A capture still running when its process, its Worker or the module goes away.
 const { describe, it } = require('node:test');
 const assert = require('node:assert/strict');
-const { spawnSync } = require('node:child_process');
 const { file } = require('./support/binding');
-
-// Runs script in a new process, with `corvane` bound to the module under test unless load is false.
-function runChild(script, { load = true, nodeOptions = [] } = {}) {
-  const prelude = load ? `const corvane = require(${JSON.stringify(file)});\n` : '';
-  const child = spawnSync(process.execPath, [...nodeOptions, '-e', prelude + script], {
-    encoding: 'utf8',
-    timeout: 60000,
-    maxBuffer: 64 * 1024 * 1024,
-  });
-  assert.equal(child.error, undefined, `the child did not finish: ${child.error}`);
-  return child;
-}
+const { runChild } = require('./support/child');
 
 const startCapture = `
   const display = corvane.getMonitors().find((m) => m.isPrimary);
@@ -23,10 +11,12 @@ const startCapture = `
 `;
 
 describe('a capture that is never stopped', () => {
-  it('lets process.exit() end the process with its code', () => {
-    const child = runChild(`${startCapture} setTimeout(() => process.exit(7), 100);`);
-    assert.equal(child.signal, null);
-    assert.equal(child.status, 7, child.stderr);
+  it('lets process.exit() end the process with its code, while grabbing or pausing', () => {
+    for (const interval of [0, 1000]) {
+      const child = runChild(`${startCapture.replace(', 0, 16)', `, ${interval}, 16)`)} setTimeout(() => process.exit(7), 100);`);
+      assert.equal(child.signal, null);
+      assert.equal(child.status, 7, `interval ${interval}: ${child.stderr}`);
+    }
   });
 
   // Node.js 20 reports a throw in a Node-API callback as an uncaught exception only with this flag;

@@ -31,8 +31,11 @@ void CaptureSlot::stopLocked() {
   owner_ = nullptr;
 }
 
+// Never destroyed: a worker still running when the process exits goes on until the process ends,
+// and must find its slot intact. Joining it from a static destructor is no option either: on
+// Windows the process has already killed its threads there, in whatever lock they held.
 CaptureSlot& captureSlot() {
-  static CaptureSlot slot;
+  static CaptureSlot& slot = *new CaptureSlot;
   return slot;
 }
 

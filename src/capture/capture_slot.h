@@ -16,9 +16,6 @@ namespace corvane {
 
 class CaptureSlot {
  public:
-  // A capture still running when the module is unloaded or the process exits is stopped here.
-  ~CaptureSlot() { stop(); }
-
   // Stops any capture still running, then sets the flag and starts worker on a new thread. On
   // failure the flag is clear again, nothing runs, and error says why.
   bool start(napi_env owner, std::function<void(const RunningFlag&)> worker, std::string& error);

@@ -4,7 +4,7 @@
 
 namespace corvane {
 
-enum class Fault { ThreadStart, ThreadSafeFunction };
+enum class Fault { ThreadStart, ThreadSafeFunction, QueueCall };
 
 // True when the next attempt of this kind is to fail; consumes the injection.
 bool injectedFault(Fault fault);

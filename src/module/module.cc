@@ -8,6 +8,7 @@
 #include "common/raise.h"
 #include "common/test_controls.h"
 #include "displays/get_monitors.h"
+#include "mouse/mouse_tracker.h"
 
 namespace corvane {
 namespace {
@@ -25,8 +26,6 @@ void unavailableNoResult(const Napi::CallbackInfo& info) {
 }
 
 constexpr char kShutdownUnavailable[] = "shutdownHandler is not available yet";
-constexpr char kMouseStartUnavailable[] = "startMouseTracking is not available yet";
-constexpr char kMouseStopUnavailable[] = "stopMouseTracking is not available yet";
 constexpr char kStreamStartUnavailable[] = "startStream is not available yet";
 constexpr char kStreamStopUnavailable[] = "stopStream is not available yet";
 
@@ -43,7 +42,10 @@ void exportFunction(Napi::Env env, Napi::Object exports, const char* name, H han
 
 // Services hold thread-safe functions of the environment that started them, and those die with
 // it: a Worker that ends, or the main environment at teardown, first stops what it started.
-void stopServicesOf(void* env) { stopCaptureOwnedBy(static_cast<napi_env>(env)); }
+void stopServicesOf(void* env) {
+  stopCaptureOwnedBy(static_cast<napi_env>(env));
+  stopMouseTrackingOwnedBy(static_cast<napi_env>(env));
+}
 
 void watchEnvironment(napi_env env) {
   // Registration can run twice in one environment; a hook may be added only once.
@@ -66,8 +68,8 @@ Napi::Object registerModule(Napi::Env env, Napi::Object exports) {
   exportFunction<NoResultHandler>(env, exports, "shutdownHandler", unavailableNoResult<kShutdownUnavailable>);
   exportFunction(env, exports, "startCaptureScreen", startCaptureScreen);
   exportFunction(env, exports, "stopCaptureScreen", stopCapture);
-  exportFunction<Handler>(env, exports, "startMouseTracking", unavailable<kMouseStartUnavailable>);
-  exportFunction<Handler>(env, exports, "stopMouseTracking", unavailable<kMouseStopUnavailable>);
+  exportFunction(env, exports, "startMouseTracking", startMouseTracking);
+  exportFunction(env, exports, "stopMouseTracking", stopMouseTracking);
   exportFunction(env, exports, "startCaptureMultiScreens", startCaptureMultiScreens);
   exportFunction(env, exports, "stopCaptureMultiScreens", stopCapture);
   exportFunction<Handler>(env, exports, "startStream", unavailable<kStreamStartUnavailable>);

@@ -8,7 +8,7 @@
 namespace corvane {
 namespace {
 
-std::atomic<int> armed[2];
+std::atomic<int> armed[3];
 
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "capture/sim_gdi.h"
+#include "mouse/sim_cursor.h"
 #include "common/test_controls.h"
 #include "sim/call_log.h"
 #include "sim/desktop.h"
@@ -130,7 +131,7 @@ Napi::Value resetGdi(const Napi::CallbackInfo& info) {
   return info.Env().Undefined();
 }
 
-// failNext('thread' | 'threadsafeFunction', times = 1)
+// failNext('thread' | 'threadsafeFunction' | 'queueCall', times = 1)
 Napi::Value failNext(const Napi::CallbackInfo& info) {
   Napi::Env env = info.Env();
   const std::string kind = info[0].IsString() ? info[0].As<Napi::String>().Utf8Value() : std::string();
@@ -139,8 +140,10 @@ Napi::Value failNext(const Napi::CallbackInfo& info) {
     sim::armFault(Fault::ThreadStart, times);
   } else if (kind == "threadsafeFunction") {
     sim::armFault(Fault::ThreadSafeFunction, times);
+  } else if (kind == "queueCall") {
+    sim::armFault(Fault::QueueCall, times);
   } else {
-    return fail(env, "failNext takes 'thread' or 'threadsafeFunction'");
+    return fail(env, "failNext takes 'thread', 'threadsafeFunction' or 'queueCall'");
   }
   return env.Undefined();
 }
@@ -155,6 +158,22 @@ Napi::Value patternPixel(const Napi::CallbackInfo& info) {
   return bytes;
 }
 
+// setCursor(x, y): where the pointer is from now on.
+Napi::Value setCursor(const Napi::CallbackInfo& info) {
+  sim::setCursor(info[0].As<Napi::Number>().Int32Value(), info[1].As<Napi::Number>().Int32Value());
+  return info.Env().Undefined();
+}
+
+// setCursorError(code): reads fail with this error code from now on; 0 lets them succeed.
+Napi::Value setCursorError(const Napi::CallbackInfo& info) {
+  sim::setCursorError(info[0].As<Napi::Number>().Uint32Value());
+  return info.Env().Undefined();
+}
+
+Napi::Value cursorReads(const Napi::CallbackInfo& info) {
+  return Napi::Number::New(info.Env(), static_cast<double>(sim::cursorReads()));
+}
+
 }  // namespace
 
 void attachTestControls(Napi::Env env, Napi::Object exports) {
@@ -164,7 +183,8 @@ void attachTestControls(Napi::Env env, Napi::Object exports) {
       {"setRecording", setRecording}, {"openDisplayContexts", openDisplayContexts},
       {"setGdiFaults", setGdiFaults}, {"gdiCensus", gdiCensus},
       {"resetGdi", resetGdi},         {"failNext", failNext},
-      {"patternPixel", patternPixel},
+      {"patternPixel", patternPixel}, {"setCursor", setCursor}, {"setCursorError", setCursorError},
+      {"cursorReads", cursorReads},
   };
   for (const auto& [name, control] : controls) simulator.Set(name, Napi::Function::New(env, control, name));
   // Not enumerable, so the exports' keys stay the public functions.

@@ -240,6 +240,11 @@ it(`survives ${rounds} random argument lists (seed ${seed})`, { timeout: 300000 
     // Let queued deliveries run now and then, so that random captures do not pile up frames.
     if (round % 25 === 24) {
       corvane.stopCaptureScreen();
+      try {
+        corvane.stopMouseTracking();
+      } catch {
+        // not running
+      }
       await nextTurn();
     }
   }

@@ -36,8 +36,11 @@ const documentedErrors = {
     ...captureRangeErrors,
   ],
   stopCaptureScreen: [],
-  startMouseTracking: [notYet('startMouseTracking')],
-  stopMouseTracking: [notYet('stopMouseTracking')],
+  startMouseTracking: [
+    { type: Error, message: 'Tracking is already running' },
+    { type: TypeError, message: 'Expected a callback function' },
+  ],
+  stopMouseTracking: [{ type: Error, message: 'Tracking is not running' }],
   startCaptureMultiScreens: [
     { type: Error, message: 'Callback function, display array, interval, and sampling rate required' },
     { type: TypeError, message: 'Display info must be objects' },

@@ -1,0 +1,13 @@
+#include <windows.h>
+
+#include "mouse/cursor.h"
+
+namespace corvane {
+
+CursorRead readCursor() {
+  POINT point;
+  if (!GetCursorPos(&point)) return CursorRead{false, 0, 0, GetLastError()};
+  return CursorRead{true, point.x, point.y, 0};
+}
+
+}  // namespace corvane

@@ -1,0 +1,30 @@
+'use strict';
+// Pointer tracking on the real desktop under Wine, where GetCursorPos follows the X pointer.
+const { it } = require('node:test');
+const assert = require('node:assert/strict');
+const { spawnSync } = require('node:child_process');
+const { corvane } = require('../support/binding');
+const { waitFor } = require('../support/capture');
+
+function moveCursor(x, y) {
+  const run = spawnSync(process.env.CORVANE_SET_CURSOR, [String(x), String(y)]);
+  assert.equal(run.status, 0, `set_cursor ${x} ${y}`);
+}
+
+it('reports true after the pointer moved, then false while it rests', async () => {
+  moveCursor(10, 10);
+  const values = [];
+  corvane.startMouseTracking((moved) => values.push(moved), 50);
+  try {
+    await waitFor(() => values.length >= 3, 'values at rest');
+    assert.deepEqual(values.slice(1, 3), [false, false]);
+    const before = values.length;
+    moveCursor(300, 200);
+    await waitFor(() => values.length >= before + 4, 'values after the move');
+    const after = values.slice(before);
+    assert.equal(after.filter(Boolean).length, 1, `${after}`);
+    assert.deepEqual(after.slice(-2), [false, false]);
+  } finally {
+    corvane.stopMouseTracking();
+  }
+});
