@@ -49,3 +49,13 @@ void WorkerThread::join() {
 }
 
 }  // namespace corvane
+
+namespace corvane {
+
+void WorkerThread::detach() {
+  if (!state_) return;
+  pthread_detach(state_->thread);
+  state_.reset();
+}
+
+}  // namespace corvane

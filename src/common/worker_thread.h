@@ -20,6 +20,8 @@ class WorkerThread {
   bool running() const { return state_ != nullptr; }
   // Waits for the thread to end; nothing when none is held.
   void join();
+  // Lets the thread run on its own; nothing is held afterwards.
+  void detach();
 
  private:
   struct State;

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <set>
 
+#include "audio/audio_stream.h"
 #include "capture/capture.h"
 #include "common/raise.h"
 #include "common/test_controls.h"
@@ -26,8 +27,6 @@ void unavailableNoResult(const Napi::CallbackInfo& info) {
 }
 
 constexpr char kShutdownUnavailable[] = "shutdownHandler is not available yet";
-constexpr char kStreamStartUnavailable[] = "startStream is not available yet";
-constexpr char kStreamStopUnavailable[] = "stopStream is not available yet";
 
 using Handler = Napi::Value (*)(const Napi::CallbackInfo&);
 using NoResultHandler = void (*)(const Napi::CallbackInfo&);
@@ -45,6 +44,7 @@ void exportFunction(Napi::Env env, Napi::Object exports, const char* name, H han
 void stopServicesOf(void* env) {
   stopCaptureOwnedBy(static_cast<napi_env>(env));
   stopMouseTrackingOwnedBy(static_cast<napi_env>(env));
+  stopStreamsOwnedBy(static_cast<napi_env>(env));
 }
 
 void watchEnvironment(napi_env env) {
@@ -72,8 +72,8 @@ Napi::Object registerModule(Napi::Env env, Napi::Object exports) {
   exportFunction(env, exports, "stopMouseTracking", stopMouseTracking);
   exportFunction(env, exports, "startCaptureMultiScreens", startCaptureMultiScreens);
   exportFunction(env, exports, "stopCaptureMultiScreens", stopCapture);
-  exportFunction<Handler>(env, exports, "startStream", unavailable<kStreamStartUnavailable>);
-  exportFunction<Handler>(env, exports, "stopStream", unavailable<kStreamStopUnavailable>);
+  exportFunction(env, exports, "startStream", startStream);
+  exportFunction(env, exports, "stopStream", stopStream);
   attachTestControls(env, exports);
   attachBenchmarkControls(env, exports);
   watchEnvironment(env);

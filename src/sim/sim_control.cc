@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "audio/sim_audio.h"
 #include "capture/sim_gdi.h"
 #include "mouse/sim_cursor.h"
 #include "common/test_controls.h"
@@ -174,6 +175,37 @@ Napi::Value cursorReads(const Napi::CallbackInfo& info) {
   return Napi::Number::New(info.Env(), static_cast<double>(sim::cursorReads()));
 }
 
+// setAudio({coInitialize, createEnumerator, defaultEndpoint, activateMeter, peakValue, level,
+// failedPeakWrites, delayMs}): each step's COM result (negative fails it) and the meter's level.
+Napi::Value setAudio(const Napi::CallbackInfo& info) {
+  sim::AudioScript script;
+  if (info[0].IsObject()) {
+    Napi::Object a = info[0].As<Napi::Object>();
+    script.coInitialize = int32Property(a, "coInitialize");
+    script.createEnumerator = int32Property(a, "createEnumerator");
+    script.defaultEndpoint = int32Property(a, "defaultEndpoint");
+    script.activateMeter = int32Property(a, "activateMeter");
+    script.peakValue = int32Property(a, "peakValue");
+    Napi::Value level = a.Get("level");
+    if (level.IsNumber()) script.level = level.As<Napi::Number>().FloatValue();
+    script.failedPeakWrites = boolProperty(a, "failedPeakWrites");
+    script.delayMs = static_cast<uint32_t>(int32Property(a, "delayMs"));
+  }
+  sim::setAudio(script);
+  return info.Env().Undefined();
+}
+
+// {objects, apartments, reads}: interfaces not released, COM entries not left, and reads so far.
+Napi::Value audioCensus(const Napi::CallbackInfo& info) {
+  Napi::Env env = info.Env();
+  const sim::AudioCensus census = sim::audioCensus();
+  Napi::Object result = Napi::Object::New(env);
+  result.Set("objects", Napi::Number::New(env, static_cast<double>(census.objects)));
+  result.Set("apartments", Napi::Number::New(env, static_cast<double>(census.apartments)));
+  result.Set("reads", Napi::Number::New(env, static_cast<double>(census.reads)));
+  return result;
+}
+
 }  // namespace
 
 void attachTestControls(Napi::Env env, Napi::Object exports) {
@@ -184,7 +216,7 @@ void attachTestControls(Napi::Env env, Napi::Object exports) {
       {"setGdiFaults", setGdiFaults}, {"gdiCensus", gdiCensus},
       {"resetGdi", resetGdi},         {"failNext", failNext},
       {"patternPixel", patternPixel}, {"setCursor", setCursor}, {"setCursorError", setCursorError},
-      {"cursorReads", cursorReads},
+      {"cursorReads", cursorReads},   {"setAudio", setAudio},   {"audioCensus", audioCensus},
   };
   for (const auto& [name, control] : controls) simulator.Set(name, Napi::Function::New(env, control, name));
   // Not enumerable, so the exports' keys stay the public functions.

@@ -49,8 +49,11 @@ const documentedErrors = {
     ...captureRangeErrors,
   ],
   stopCaptureMultiScreens: [],
-  startStream: [notYet('startStream')],
-  stopStream: [notYet('stopStream')],
+  startStream: [
+    { type: Error, message: 'Monitoring is already running' },
+    { type: TypeError, message: 'Function expected as first argument' },
+  ],
+  stopStream: [],
 };
 
 function isDocumentedError(name, error) {
