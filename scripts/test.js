@@ -10,6 +10,7 @@ const { root, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
 const { build, buildDirs } = require('./build');
 const { startXvfb, runWindowsNode, toWindowsPath } = require('./lib/wine');
+const { startPulseAudio } = require('./lib/sound');
 
 const reportDir = path.join(root, 'build', 'reports');
 const simBinary = path.join(buildDirs.host, 'corvane-sim.node');
@@ -17,13 +18,14 @@ const simAsanBinary = path.join(buildDirs.host, 'corvane-sim-asan.node');
 const winBinary = path.join(root, 'prebuilds', 'win32-x64', 'corvane.node');
 const pictureWindow = path.join(buildDirs.win, 'picture_window.exe');
 
-// Screen layouts for the Windows suite: one screen, then two and three of different sizes.
+// Desktops for the Windows suite: one screen, then two and three of different sizes, the second
+// with a sound server (a PulseAudio null sink) and the others without.
 // Xvfb's Xinerama places every screen at the origin, and cannot be told otherwise.
 const screen = (width, height) => ({ x: 0, y: 0, width, height });
-const layouts = [
-  [screen(1920, 1080)],
-  [screen(1920, 1080), screen(1280, 1024)],
-  [screen(2560, 1440), screen(1366, 768), screen(1024, 768)],
+const desktops = [
+  { sound: 'none', layout: [screen(1920, 1080)] },
+  { sound: 'pulse', layout: [screen(1920, 1080), screen(1280, 1024)] },
+  { sound: 'none', layout: [screen(2560, 1440), screen(1366, 768), screen(1024, 768)] },
 ];
 
 const testFiles = (...dirs) =>
@@ -94,12 +96,14 @@ function sanitizedSimTests() {
 async function windowsTests() {
   nodeTests('win32-x64 binary', testFiles('test/binary'), { CORVANE_WIN_BINARY: winBinary });
   const files = testFiles('test', 'test/win').map(toWindowsPath);
-  for (const layout of layouts) {
-    const name = `Windows build under Wine, ${layout.map((s) => `${s.width}x${s.height}`).join(' + ')}`;
-    const outDir = path.join(reportDir, `wine-${layout.length}`);
+  for (const { sound, layout } of desktops) {
+    const screens = layout.map((s) => `${s.width}x${s.height}`).join(' + ');
+    const name = `Windows build under Wine, ${screens}, ${sound === 'pulse' ? 'PulseAudio' : 'no sound server'}`;
+    const outDir = path.join(reportDir, `wine-${layout.length}-${sound}`);
     fs.rmSync(outDir, { recursive: true, force: true });
     const tapFile = path.join(outDir, 'report.tap');
     const xvfb = await startXvfb(layout);
+    const pulse = sound === 'pulse' ? startPulseAudio() : null;
     let run;
     try {
       run = runWindowsNode(
@@ -111,11 +115,14 @@ async function windowsTests() {
             CORVANE_LAYOUT: JSON.stringify(layout),
             CORVANE_PICTURE_WINDOW: toWindowsPath(pictureWindow),
             CORVANE_SET_CURSOR: toWindowsPath(path.join(buildDirs.win, 'set_cursor.exe')),
+            CORVANE_SOUND: sound,
+            ...pulse?.env,
           },
           outDir,
         },
       );
     } finally {
+      pulse?.stop();
       await xvfb.stop();
     }
     const tap = fs.existsSync(tapFile) ? fs.readFileSync(tapFile, 'utf8') : '';

@@ -29,6 +29,7 @@ const systemNeeds = {
   wine: [
     { have: () => fs.existsSync(wine), pkg: 'wine64' },
     { have: () => onPath('Xvfb'), pkg: 'xvfb' },
+    { have: () => onPath('pulseaudio'), pkg: 'pulseaudio' },
   ],
 };
 

@@ -1,0 +1,76 @@
+'use strict';
+// The audio peak stream on whatever platform the module runs on.
+const { describe, it, afterEach } = require('node:test');
+const assert = require('node:assert/strict');
+const { corvane } = require('./support/binding');
+const { sleep, waitFor } = require('./support/capture');
+
+// Values a stream with these arguments after the callback delivers within ms.
+async function valuesWithin(ms, ...interval) {
+  const values = [];
+  corvane.startStream((level) => values.push(level), ...interval);
+  await sleep(ms);
+  corvane.stopStream();
+  return values;
+}
+
+afterEach(() => corvane.stopStream());
+
+describe('startStream and stopStream', () => {
+  it('start with undefined, stop with true once and then false, and never throw from the stop', () => {
+    assert.equal(corvane.stopStream(), false);
+    assert.equal(corvane.startStream(() => {}), undefined);
+    assert.equal(corvane.stopStream(), true);
+    assert.equal(corvane.stopStream(), false);
+    assert.equal(corvane.stopStream('ignored', 1), false);
+  });
+
+  it('refuse a second start, whatever its arguments, and a start without a function', () => {
+    corvane.startStream(() => {}, 50);
+    for (const args of [[() => {}], [], ['x', 'y']]) {
+      assert.throws(() => corvane.startStream(...args), { constructor: Error, message: 'Monitoring is already running' });
+    }
+    corvane.stopStream();
+    for (const args of [[], [undefined, 50], [50], ['callback']]) {
+      assert.throws(() => corvane.startStream(...args), { constructor: TypeError, message: 'Function expected as first argument' });
+    }
+  });
+
+  it('deliver one number per tick, at once and then once per interval, with this undefined', async () => {
+    const calls = [];
+    corvane.startStream(function (level) {
+      calls.push({ self: this, count: arguments.length, level });
+    }, 30);
+    await waitFor(() => calls.length >= 3, 'three values');
+    corvane.stopStream();
+    for (const call of calls) {
+      assert.equal(call.self, undefined);
+      assert.equal(call.count, 1);
+      assert.equal(typeof call.level, 'number');
+    }
+  });
+
+  it('wait 16 seconds between ticks by default and for 0, -1, 0.5 and NaN, and keep a given interval', async () => {
+    for (const interval of [[0], [], [-1], [0.5], [NaN], ['50']]) {
+      const values = await valuesWithin(400, ...interval);
+      assert.equal(values.length, 1, `interval ${interval}: the first value at once, the next after 16 s`);
+    }
+    assert.ok((await valuesWithin(400, 50)).length >= 4, 'a 50 ms interval');
+    assert.ok((await valuesWithin(400)).length >= 4, 'the 50 ms interval is kept');
+    assert.throws(() => {
+      corvane.startStream(() => {}, 50);
+      corvane.startStream(() => {}, 0);
+    }, /already running/);
+    corvane.stopStream();
+    assert.ok((await valuesWithin(400)).length >= 4, 'a refused start leaves the interval alone');
+    await valuesWithin(10, 0);
+  });
+
+  it('stop a stream pausing for 2^31 - 1 ms at once, so a new one can start', async () => {
+    const first = await valuesWithin(100, 2 ** 31 - 1);
+    assert.equal(first.length, 1);
+    const second = await valuesWithin(200, 20);
+    assert.ok(second.length >= 3);
+    await valuesWithin(10, 0);
+  });
+});

@@ -1,0 +1,166 @@
+'use strict';
+// The audio peak stream with a scripted meter.
+const { describe, it, beforeEach, afterEach } = require('node:test');
+const assert = require('node:assert/strict');
+const { corvane, simulator } = require('../support/binding');
+const { runChild } = require('../support/child');
+const { sleep, waitFor } = require('../support/capture');
+
+const FAILED = -2147467259; // E_FAIL
+
+async function firstValue(script) {
+  simulator.setAudio(script);
+  const values = [];
+  corvane.startStream((level) => values.push(level), 1000);
+  await waitFor(() => values.length > 0, 'a value');
+  corvane.stopStream();
+  return values[0];
+}
+
+beforeEach(() => {
+  simulator.setAudio({});
+  simulator.takeCalls();
+});
+afterEach(() => {
+  corvane.stopStream();
+  simulator.setAudio({});
+});
+
+describe('the level', () => {
+  it('is the peak the meter reads, widened from single precision', async () => {
+    assert.equal(await firstValue({ level: 0.5 }), 0.5);
+    assert.equal(await firstValue({ level: 0.123 }), Math.fround(0.123));
+    assert.equal(await firstValue({ level: 1 }), 1);
+    assert.equal(await firstValue({ coInitialize: 1, level: 0.75 }), 0.75, 'COM already entered is success');
+  });
+
+  it('is the negative code of the step that failed, and compares unequal to its short decimal', async () => {
+    const cases = [
+      [{ coInitialize: FAILED }, -1.100000023841858, -1.1],
+      [{ createEnumerator: FAILED }, -1.2000000476837158, -1.2],
+      [{ defaultEndpoint: -2147023728 }, -1.2999999523162842, -1.3],
+      [{ activateMeter: -2147467262 }, -1.399999976158142, -1.4],
+    ];
+    for (const [script, code, decimal] of cases) {
+      const level = await firstValue({ ...script, level: 0.9 });
+      assert.equal(level, code);
+      assert.notEqual(level, decimal);
+    }
+  });
+
+  it('is 0, or what the failed call wrote, when the peak cannot be read', async () => {
+    assert.equal(await firstValue({ peakValue: FAILED, level: 0.6 }), 0);
+    assert.equal(await firstValue({ peakValue: FAILED, level: 0.6, failedPeakWrites: true }), Math.fround(0.6));
+  });
+});
+
+describe('each tick', () => {
+  it('builds and tears down the whole chain, releasing newest first and leaving COM', async () => {
+    await firstValue({ level: 0.5 });
+    const calls = simulator.takeCalls();
+    assert.equal(calls.length, 9, calls.join('\n'));
+    assert.match(calls[0], /^CoInitialize\(NULL\) -> 0x00000000$/);
+    assert.match(calls[1], /^CoCreateInstance\(\{BCDE0395-E52F-467C-8E3D-C4579291692E\}, NULL, 1, \{A95664D2-9614-4F35-A746-DE8DB63617E6\}\) -> (object\d+)$/);
+    const [enumerator] = calls[1].match(/object\d+$/);
+    assert.match(calls[2], new RegExp(`^${enumerator}->GetDefaultAudioEndpoint\\(0, 0\\) -> object\\d+$`));
+    const [device] = calls[2].match(/object\d+$/);
+    assert.match(calls[3], new RegExp(`^${device}->Activate\\(\\{C02216F6-8C67-4B5B-9D00-D008E73E0064\\}, 23, NULL\\) -> object\\d+$`));
+    const [meter] = calls[3].match(/object\d+$/);
+    assert.deepEqual(calls.slice(4), [
+      `${meter}->GetPeakValue() -> 0x00000000`,
+      `${meter}->Release()`,
+      `${device}->Release()`,
+      `${enumerator}->Release()`,
+      'CoUninitialize()',
+    ]);
+  });
+
+  it('releases what it obtained and leaves COM at every failing step', async () => {
+    for (const script of [{ coInitialize: FAILED }, { createEnumerator: FAILED }, { defaultEndpoint: FAILED }, { activateMeter: FAILED }, { peakValue: FAILED }]) {
+      await firstValue(script);
+      await sleep(20);
+      const census = simulator.audioCensus();
+      assert.deepEqual({ objects: census.objects, apartments: census.apartments }, { objects: 0, apartments: 0 }, JSON.stringify(script));
+    }
+    simulator.takeCalls();
+    await firstValue({ activateMeter: FAILED });
+    const calls = simulator.takeCalls();
+    assert.match(calls.at(-3), /->Release\(\)$/);
+    assert.ok(calls.at(-3) !== calls.at(-2) && /->Release\(\)$/.test(calls.at(-2)), 'device, then enumerator');
+    assert.equal(calls.at(-1), 'CoUninitialize()');
+    const noCom = await (async () => {
+      simulator.takeCalls();
+      await firstValue({ coInitialize: FAILED });
+      return simulator.takeCalls();
+    })();
+    assert.deepEqual(noCom, ['CoInitialize(NULL) -> 0x80004005']);
+  });
+
+  it('writes one line per failure on standard error', () => {
+    const lines = {
+      coInitialize: 'COM initialization failed',
+      createEnumerator: 'Failed to create device enumerator',
+      defaultEndpoint: 'Failed to get default audio endpoint',
+      activateMeter: 'Failed to activate audio meter information',
+      peakValue: 'Failed to get peak value',
+    };
+    for (const [step, line] of Object.entries(lines)) {
+      const child = runChild(`
+        corvane.simulator.setAudio({ ${step}: ${FAILED} });
+        let values = 0;
+        corvane.startStream(() => { if (++values === 3) corvane.stopStream(); }, 20);
+      `);
+      assert.equal(child.status, 0);
+      assert.deepEqual(child.stderr.trim().split('\n'), [line, line, line], step);
+    }
+  });
+});
+
+describe('streams that follow one another', () => {
+  it('ends the worker at a refused post, writing nothing, while the stream stays on', () => {
+    const child = runChild(`
+      corvane.simulator.failNext('queueCall');
+      corvane.startStream(() => console.log('value'), 10);
+      setTimeout(() => {
+        console.log('reads', corvane.simulator.audioCensus().reads, 'stop', corvane.stopStream());
+      }, 200);
+    `);
+    assert.equal(child.status, 0);
+    assert.equal(child.stderr, '');
+    assert.equal(child.stdout.trim(), 'reads 1 stop true');
+  });
+
+  it('throws when no thread-safe function or thread can be made, and stays idle', async () => {
+    simulator.failNext('threadsafeFunction');
+    assert.throws(() => corvane.startStream(() => {}), { message: 'napi_create_threadsafe_function failed for Audio Level Callback' });
+    simulator.failNext('thread');
+    assert.throws(() => corvane.startStream(() => {}), { message: /^could not start the audio level thread: / });
+    assert.equal(corvane.stopStream(), false);
+    const values = [];
+    corvane.startStream((v) => values.push(v), 10);
+    await waitFor(() => values.length > 0, 'a value');
+  });
+
+  it('survive thousands of start and stop cycles: each stop finds its own stream, and nothing leaks', async () => {
+    simulator.setRecording(false);
+    simulator.setAudio({ level: 0.5, delayMs: 0 });
+    const counts = [];
+    try {
+      for (let cycle = 0; cycle < 3000; cycle++) {
+        const index = counts.push(0) - 1;
+        corvane.startStream(() => counts[index]++, cycle % 3);
+        if (cycle % 50 === 0) await sleep(1);
+        // A finalizer of an earlier stream must not have ended this one.
+        assert.equal(corvane.stopStream(), true, `cycle ${cycle}`);
+      }
+      await sleep(200);
+    } finally {
+      simulator.setRecording(true);
+    }
+    const settled = counts.reduce((a, b) => a + b, 0);
+    await sleep(100);
+    assert.equal(counts.reduce((a, b) => a + b, 0), settled, 'no stopped stream delivers anything more');
+    const census = simulator.audioCensus();
+    assert.deepEqual({ objects: census.objects, apartments: census.apartments }, { objects: 0, apartments: 0 });
+  });
+});

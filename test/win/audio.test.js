@@ -1,0 +1,24 @@
+'use strict';
+// The audio stream on real Core Audio under Wine. Without a sound server there is no output
+// device; with a PulseAudio null sink there is one, but Wine has no peak meter.
+const { it } = require('node:test');
+const assert = require('node:assert/strict');
+const { runChild } = require('../support/child');
+
+const expected = {
+  none: { level: -1.2999999523162842, line: 'Failed to get default audio endpoint' },
+  pulse: { level: -1.399999976158142, line: 'Failed to activate audio meter information' },
+}[process.env.CORVANE_SOUND];
+
+it('delivers the code of the step where Core Audio stops, once per tick, with its line', () => {
+  assert.ok(expected, 'CORVANE_SOUND says whether a sound server runs');
+  const child = runChild(`
+    let values = 0;
+    corvane.startStream((level) => { console.log(level); if (++values === 3) corvane.stopStream(); }, 50);
+  `);
+  assert.equal(child.status, 0, child.stderr);
+  assert.deepEqual(child.stdout.trim().split(/\r?\n/), new Array(3).fill(String(expected.level)));
+  // Wine's ALSA driver adds lines of its own when there is no sound server.
+  const ours = child.stderr.split(/\r?\n/).filter((line) => line && !line.startsWith('ALSA lib'));
+  assert.deepEqual(ours, new Array(3).fill(expected.line));
+});
