@@ -1,6 +1,7 @@
 'use strict';
 // corvane demo: the monitors of this desktop as a table and a picture of their layout, then a
-// live capture of up to three displays drawn in the terminal.
+// live capture of up to three displays drawn in the terminal, with the pointer's activity and
+// the audio output's level beneath.
 //   node examples/demo.js [--seconds N] [--png FILE]
 const fs = require('node:fs');
 const zlib = require('node:zlib');
@@ -163,6 +164,27 @@ function writePng(file, frames) {
   );
 }
 
+// What a negative level says: the Core Audio step that failed.
+const audioFailures = new Map([
+  [Math.fround(-1.1), 'COM could not be entered'],
+  [Math.fround(-1.2), 'no audio device enumerator'],
+  [Math.fround(-1.3), 'no audio output device'],
+  [Math.fround(-1.4), 'the output device has no peak meter'],
+]);
+
+function statusLine(pointerMoved, level) {
+  const pointer = pointerMoved === null ? 'pointer: -' : `pointer: ${pointerMoved ? 'moving ' : 'resting'}`;
+  let audio = 'audio: -';
+  if (level !== null && level >= 0) {
+    const width = 20;
+    const filled = Math.round(Math.min(1, level) * width);
+    audio = `audio: [${'#'.repeat(filled)}${'.'.repeat(width - filled)}] ${level.toFixed(2)}`;
+  } else if (level !== null) {
+    audio = `audio: ${audioFailures.get(level) ?? 'unreadable'} (${level})`;
+  }
+  return `${pointer}   ${audio}`;
+}
+
 function liveCapture(monitors) {
   const displays = monitors.slice(0, 3);
   const terminalWidth = (process.stdout.columns || Number(process.env.CORVANE_DEMO_COLUMNS) || 120) - 2 * displays.length;
@@ -177,6 +199,8 @@ function liveCapture(monitors) {
   let latest = null;
   let drawnLines = 0;
   let deliveries = 0;
+  let moved = null;
+  let level = null;
   const draw = () => {
     if (!latest) return;
     const lines = sideBySide(
@@ -186,6 +210,7 @@ function liveCapture(monitors) {
         lines: frameLines(latest[m.displayId], grids[i].columns, grids[i].rows),
       })),
     );
+    lines.push('', statusLine(moved, level).padEnd(80));
     if (drawnLines > 0) process.stdout.write(`\x1b[${drawnLines}A`);
     process.stdout.write(`${lines.join('\n')}\n`);
     drawnLines = lines.length;
@@ -200,8 +225,12 @@ function liveCapture(monitors) {
     250,
     samplingRate,
   );
+  corvane.startMouseTracking((value) => (moved = value), 250);
+  corvane.startStream((value) => (level = value), 500);
   setTimeout(() => {
     corvane.stopCaptureMultiScreens();
+    corvane.stopMouseTracking();
+    corvane.stopStream();
     if (!live) draw();
     console.log(`\n${deliveries} captures delivered.`);
     if (options.png && latest) {

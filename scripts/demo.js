@@ -1,14 +1,17 @@
 'use strict';
 // npm run demo: runs examples/demo.js against the real platform. On Windows it runs natively;
 // on Linux it runs the Windows build in Windows Node.js under Wine, on a virtual display of
-// three screens that show a moving picture.
+// three screens that show a moving picture, with the pointer moved now and then and a sound server
+// whose output device has no peak meter under Wine.
 //   npm run demo -- [--seconds N] [--png FILE]
 const fs = require('node:fs');
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureWindowsNode, cacheDir } = require('./lib/setup');
 const { build, buildDirs } = require('./build');
+const { spawn } = require('node:child_process');
 const { startXvfb, startWindowsProgram, stopWineServer, toWindowsPath } = require('./lib/wine');
+const { startPulseAudio } = require('./lib/sound');
 
 const demo = path.join(root, 'examples', 'demo.js');
 const screens = [
@@ -60,7 +63,17 @@ async function main() {
   const work = fs.mkdtempSync(path.join(cacheDir, 'demo-'));
   console.log(`\nRunning the Windows build under Wine on a virtual display of ${screens.length} screens.\n`);
   const xvfb = await startXvfb(screens);
+  const pulse = startPulseAudio();
   let scene;
+  // Moves the pointer now and then, as a user would.
+  let step = 0;
+  const pointer = setInterval(() => {
+    step++;
+    if (step % 3 === 0) return; // and lets it rest
+    const x = String(200 + ((step * 137) % 1500));
+    const y = String(150 + ((step * 89) % 800));
+    spawn('xdotool', ['mousemove', x, y], { env: { ...process.env, DISPLAY: xvfb.display }, stdio: 'ignore' });
+  }, 700);
   try {
     // Xvfb stacks its screens at the origin: one window over the largest covers them all.
     const ready = path.join(work, 'scene-ready');
@@ -75,19 +88,29 @@ async function main() {
 
     const terminal = process.stdout.isTTY;
     const output = path.join(work, 'demo.txt');
+    const errors = path.join(work, 'demo-errors.txt');
     const child = startWindowsProgram(xvfb.display, node, [toWindowsPath(demo), ...demoArgs()], {
       outFile: output,
+      errFile: errors,
       env: {
+        ...pulse.env,
         FORCE_COLOR: process.env.FORCE_COLOR ?? (terminal ? '3' : '0'),
         CORVANE_DEMO_LIVE: terminal ? '1' : '0',
         CORVANE_DEMO_COLUMNS: String(process.stdout.columns || 120),
       },
     });
     const exit = await follow(child, output);
+    // The module's diagnostic lines, counted; Wine's sound driver adds ALSA lines of its own.
+    const lines = fs.readFileSync(errors, 'utf8').split(/\r?\n/).filter((l) => l && !l.startsWith('ALSA lib'));
+    const counts = new Map();
+    for (const line of lines) counts.set(line, (counts.get(line) ?? 0) + 1);
+    for (const [line, count] of counts) console.log(`standard error, ${count} time(s): ${line}`);
     if (exit.code !== 0) fail(`the demo exited with ${exit.code ?? exit.signal}`);
   } finally {
+    clearInterval(pointer);
     scene?.kill();
     stopWineServer(xvfb.display);
+    pulse.stop();
     await xvfb.stop();
     fs.rmSync(work, { recursive: true, force: true });
   }

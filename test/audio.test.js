@@ -74,3 +74,33 @@ describe('startStream and stopStream', () => {
     await valuesWithin(10, 0);
   });
 });
+
+describe('a stream that is never stopped', () => {
+  const { runChild } = require('./support/child');
+  const { file } = require('./support/binding');
+
+  it('lets process.exit() end the process with its code, mid-tick or pausing', () => {
+    for (const interval of [1, 60000]) {
+      const child = runChild(`corvane.startStream(() => {}, ${interval}); setTimeout(() => process.exit(6), 100);`);
+      assert.equal(child.signal, null);
+      assert.equal(child.status, 6, `interval ${interval}: ${child.stderr}`);
+    }
+  });
+
+  it('ends with a Worker that started it, and another stream can start', () => {
+    const child = runChild(`
+      const { Worker } = require('node:worker_threads');
+      const w = new Worker(\`
+        const corvane = require(\${JSON.stringify(${JSON.stringify(file)})});
+        corvane.startStream(() => require('node:worker_threads').parentPort.postMessage('level'), 5);
+      \`, { eval: true });
+      let levels = 0;
+      w.on('message', () => { if (++levels === 3) w.terminate(); });
+      w.on('exit', () => {
+        corvane.startStream(() => { console.log('main streams, stop:', corvane.stopStream()); }, 5);
+      });
+    `);
+    assert.equal(child.status, 0, child.stderr);
+    assert.match(child.stdout, /main streams, stop: true/);
+  });
+});

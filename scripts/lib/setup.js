@@ -30,6 +30,7 @@ const systemNeeds = {
     { have: () => fs.existsSync(wine), pkg: 'wine64' },
     { have: () => onPath('Xvfb'), pkg: 'xvfb' },
     { have: () => onPath('pulseaudio'), pkg: 'pulseaudio' },
+    { have: () => onPath('xdotool'), pkg: 'xdotool' },
   ],
 };
 

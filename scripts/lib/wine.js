@@ -90,11 +90,13 @@ function runWindowsNode(display, args, { env = {}, timeout = 300000, outDir } = 
 }
 
 // Starts a Windows program under Wine without waiting for it; its output goes to outFile.
-function startWindowsProgram(display, program, args, { env = {}, outFile } = {}) {
+function startWindowsProgram(display, program, args, { env = {}, outFile, errFile = outFile } = {}) {
   ensurePrefix(display);
   const out = fs.openSync(outFile, 'w');
-  const child = spawn(wine, [program, ...args], { cwd: root, env: wineEnv(display, env), stdio: ['ignore', out, out] });
+  const err = errFile === outFile ? out : fs.openSync(errFile, 'w');
+  const child = spawn(wine, [program, ...args], { cwd: root, env: wineEnv(display, env), stdio: ['ignore', out, err] });
   fs.closeSync(out);
+  if (err !== out) fs.closeSync(err);
   return child;
 }
 
