@@ -70,19 +70,27 @@ export function startCaptureMultiScreens(
 export function stopCaptureMultiScreens(): void;
 
 /**
- * Calls `callback` once per period (100 ms by default) with whether the pointer has moved since
- * the last one. Not available yet: throws an Error.
+ * Calls `callback` once per period with whether the pointer has moved since the last look (false
+ * while it rests). `interval` (ms) is read only when it is a number; 0 or less gives 100, and
+ * the last one given is kept for later runs (100 at first). Throws "Tracking is already running"
+ * while a run is active, and a TypeError "Expected a callback function". A failed pointer read
+ * writes "GetCursorPos failed! Error: <code>" to standard error and is tried again after 100 ms.
  */
 export function startMouseTracking(callback: (moved: boolean) => void, interval?: number): true;
 
-/** Stops the pointer tracking. Not available yet: throws an Error. */
+/** Stops the pointer tracking; throws "Tracking is not running" when none runs. */
 export function stopMouseTracking(): true;
 
 /**
- * Calls `callback` once per period (16000 ms by default) with the peak level of the default audio
- * output, or a negative code for the step that failed. Not available yet: throws an Error.
+ * Calls `callback` once per period with the peak level (0 to 1) of the default audio output, or
+ * a negative code for the step that failed: -1.100000023841858 (COM), -1.2000000476837158 (device
+ * enumerator), -1.2999999523162842 (no output device), -1.399999976158142 (no peak meter); each
+ * failure also writes a line to standard error. The first value comes at once. `interval` (ms) is
+ * read only when it is a number; 0 or less gives 16000, and the last one given is kept for later
+ * streams (16000 at first). Throws "Monitoring is already running" while a stream is active, and a
+ * TypeError "Function expected as first argument".
  */
 export function startStream(callback: (level: number) => void, interval?: number): void;
 
-/** Stops the audio level stream; true if one was running. Not available yet: throws an Error. */
+/** Stops the audio level stream; true if one was running, false otherwise. Never throws. */
 export function stopStream(): boolean;

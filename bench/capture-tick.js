@@ -1,8 +1,8 @@
 'use strict';
 // One capture tick split into the grab (the platform's copy and read-out) and everything of ours
 // (pixel buffer, frame, sampling, queueing, Buffer copy and delivery), beside one memcpy of the
-// same 1080p pixel buffer measured in this run; then resident memory over 5,000 ticks after
-// 1,000 that let the heaps settle.
+// same 1080p pixel buffer measured in this run; then resident memory over three runs of 5,000
+// ticks.
 // Runs against a benchmark build: build/host/corvane-sim-bench.node (simulated desktop) or
 // build/win/corvane-bench.node (under Wine), named by CORVANE_BENCH_BINARY.
 const path = require('node:path');
@@ -25,6 +25,14 @@ function memcpyMs() {
   const start = process.hrtime.bigint();
   for (let i = 0; i < rounds; i++) source.copy(target);
   return Number(process.hrtime.bigint() - start) / 1e6 / rounds;
+}
+
+// Resident memory once the frames still queued at the stop are delivered and collected.
+async function settledRss() {
+  await new Promise((resolve) => setTimeout(resolve, 300));
+  global.gc?.();
+  global.gc?.();
+  return process.memoryUsage().rss;
 }
 
 function capture(display, count) {
@@ -64,13 +72,14 @@ async function main() {
   const memcpy = memcpyMs();
   const oursMs = ours.reduce((sum, name) => sum + perTick(name), 0);
 
-  // Resident memory once the heaps have settled at this workload, then after 5,000 more ticks.
-  await capture(display, 1000);
-  global.gc?.();
-  const rssBefore = process.memoryUsage().rss;
-  await capture(display, memoryTicks);
-  global.gc?.();
-  const rssAfter = process.memoryUsage().rss;
+  // Resident memory after each of three runs of 5,000 ticks: the first grows the heaps to their
+  // working size at this rate; a leak would show as growth over the later ones.
+  const rss = [await settledRss()];
+  for (let run = 0; run < 3; run++) {
+    await capture(display, memoryTicks);
+    rss.push(await settledRss());
+  }
+  const mb = (bytes) => bytes / 2 ** 20;
 
   const result = {
     platform: simulator ? 'simulated desktop' : `${process.platform} (real GDI)`,
@@ -82,7 +91,12 @@ async function main() {
     oursMs,
     memcpyMs: memcpy,
     oursPerMemcpy: oursMs / memcpy,
-    memory: { ticks: memoryTicks, rssBeforeMB: rssBefore / 2 ** 20, rssAfterMB: rssAfter / 2 ** 20, growthMB: (rssAfter - rssBefore) / 2 ** 20 },
+    memory: {
+      ticksPerRun: memoryTicks,
+      rssMB: rss.map(mb),
+      firstRunGrowthMB: mb(rss[1] - rss[0]),
+      lastRunGrowthMB: mb(rss[3] - rss[2]),
+    },
   };
   console.log(JSON.stringify(result, null, 2));
 }

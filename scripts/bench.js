@@ -1,7 +1,8 @@
 'use strict';
 // npm run bench: the sampler against memcpy (Google Benchmark), then one capture tick split into
-// the grab and our own work, with resident memory over many ticks: on the simulated desktop, and
-// on real GDI in Windows Node.js under Wine.
+// the grab and our own work, with resident memory over many ticks, and the processor time of an
+// idle pointer tracker and an audio stream: on the simulated desktop, and on the real platform in
+// Windows Node.js under Wine.
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
@@ -21,6 +22,9 @@ async function main() {
   console.log('\n## Capture tick, simulated desktop\n');
   run(process.execPath, ['--expose-gc', path.join(root, 'bench', 'capture-tick.js')]);
 
+  console.log('\n## Service CPU time, simulated desktop\n');
+  run(process.execPath, [path.join(root, 'bench', 'service-cpu.js')]);
+
   console.log('\n## Capture tick, real GDI under Wine\n');
   const xvfb = await startXvfb([{ width: 1920, height: 1080 }]);
   try {
@@ -33,6 +37,13 @@ async function main() {
     });
     process.stdout.write(result.stdout);
     if (result.status !== 0) fail(`the Wine benchmark failed: ${result.stderr}`);
+    console.log('\n## Service CPU time, Windows Node.js under Wine (no sound server)\n');
+    const cpu = runWindowsNode(xvfb.display, [toWindowsPath(path.join(root, 'bench', 'service-cpu.js'))], {
+      env: { CORVANE_BINARY: toWindowsPath(path.join(root, 'prebuilds', 'win32-x64', 'corvane.node')) },
+      timeout: 600000,
+    });
+    process.stdout.write(cpu.stdout);
+    if (cpu.status !== 0) fail(`the Wine CPU benchmark failed: ${cpu.stderr.slice(-2000)}`);
   } finally {
     await xvfb.stop();
   }
