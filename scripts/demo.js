@@ -105,6 +105,8 @@ async function main() {
     const counts = new Map();
     for (const line of lines) counts.set(line, (counts.get(line) ?? 0) + 1);
     for (const [line, count] of counts) console.log(`standard error, ${count} time(s): ${line}`);
+    const png = process.argv.indexOf('--png');
+    if (png >= 0 && process.argv[png + 1]) console.log(`(${toWindowsPath(path.resolve(process.argv[png + 1]))} is ${path.resolve(process.argv[png + 1])} here.)`);
     if (exit.code !== 0) fail(`the demo exited with ${exit.code ?? exit.signal}`);
   } finally {
     clearInterval(pointer);

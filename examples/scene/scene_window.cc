@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "dib_window.h"
+
 namespace {
 
 int width = 0;
@@ -44,23 +46,16 @@ void drawScene() {
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {
-      PAINTSTRUCT paint;
-      HDC dc = BeginPaint(window, &paint);
-      BITMAPINFO info{};
-      info.bmiHeader.biSize = sizeof(info.bmiHeader);
-      info.bmiHeader.biWidth = width;
-      info.bmiHeader.biHeight = -height;
-      info.bmiHeader.biPlanes = 1;
-      info.bmiHeader.biBitCount = 32;
-      info.bmiHeader.biCompression = BI_RGB;
-      SetDIBitsToDevice(dc, 0, 0, width, height, 0, 0, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
-      EndPaint(window, &paint);
+      dib_window::paint(window, width, height, pixels);
       if (frame == 0 && readyFile != nullptr) {
         if (FILE* ready = std::fopen(readyFile, "w")) std::fclose(ready);
         readyFile = nullptr;
       }
       return 0;
     }
+    case WM_CREATE:
+      SetTimer(window, 1, 100, nullptr);
+      return 0;
     case WM_TIMER:
       ++frame;
       drawScene();
@@ -89,23 +84,5 @@ int main(int argc, char** argv) {
   pixels.resize(static_cast<size_t>(width) * height * 4);
   drawScene();
 
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = windowProc;
-  windowClass.hInstance = GetModuleHandleA(nullptr);
-  windowClass.lpszClassName = "CorvaneDemoScene";
-  RegisterClassA(&windowClass);
-  HWND window =
-      CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, windowClass.lpszClassName, "scene", WS_POPUP, x, y,
-                      width, height, nullptr, nullptr, windowClass.hInstance, nullptr);
-  if (window == nullptr) return 1;
-  ShowWindow(window, SW_SHOWNORMAL);
-  UpdateWindow(window);
-  SetTimer(window, 1, 100, nullptr);
-
-  MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  return 0;
+  return dib_window::show("CorvaneDemoScene", windowProc, x, y, width, height);
 }

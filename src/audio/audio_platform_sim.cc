@@ -50,7 +50,8 @@ class SimAudio final : public AudioPlatform {
   }
 
   ComResult defaultRenderEndpoint(ComObject enumerator, ComObject* device) override {
-    return obtain(script().defaultEndpoint, "device", name(enumerator) + "->GetDefaultAudioEndpoint(0, 0)", device);
+    return obtain(script().defaultEndpoint, "device", name(enumerator) + "->GetDefaultAudioEndpoint(0, 0)",
+                  device);
   }
 
   ComResult activatePeakMeter(ComObject device, ComObject* meter) override {

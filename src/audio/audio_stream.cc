@@ -198,7 +198,8 @@ Napi::Value startStream(const Napi::CallbackInfo& info) {
     raiseTypeError(env, "Function expected as first argument");
     return env.Null();
   }
-  if (info.Length() >= 2 && info[1].IsNumber()) audioStream().setInterval(info[1].As<Napi::Number>().Int32Value());
+  if (info.Length() >= 2 && info[1].IsNumber())
+    audioStream().setInterval(info[1].As<Napi::Number>().Int32Value());
   if (!audioStream().start(env, info[0].As<Napi::Function>())) return env.Null();
   return env.Undefined();
 }

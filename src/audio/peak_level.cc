@@ -7,7 +7,8 @@ namespace {
 // Leaves COM on every path out, if it was entered.
 class ComApartment {
  public:
-  explicit ComApartment(AudioPlatform& platform) : platform_(platform), entered_(platform.coInitialize() >= 0) {}
+  explicit ComApartment(AudioPlatform& platform)
+      : platform_(platform), entered_(platform.coInitialize() >= 0) {}
   ~ComApartment() {
     if (entered_) platform_.coUninitialize();
   }

@@ -11,9 +11,9 @@ struct AudioScript {
   int32_t defaultEndpoint = 0;
   int32_t activateMeter = 0;
   int32_t peakValue = 0;
-  float level = 0.0f;       // what the meter reads
+  float level = 0.0f;             // what the meter reads
   bool failedPeakWrites = false;  // a failing GetPeakValue still writes the level
-  uint32_t delayMs = 0;     // each tick's read takes this long
+  uint32_t delayMs = 0;           // each tick's read takes this long
 };
 
 void setAudio(const AudioScript& script);

@@ -86,7 +86,8 @@ class MouseTracker {
   void stopLocked(bool release) {
     tracking_.clear();
     worker_.join();
-    if (release && !queueClosing_ && static_cast<napi_threadsafe_function>(queue_) != nullptr) queue_.Release();
+    if (release && !queueClosing_ && static_cast<napi_threadsafe_function>(queue_) != nullptr)
+      queue_.Release();
     queue_ = MovedQueue();
     owner_ = nullptr;
   }
@@ -108,7 +109,8 @@ class MouseTracker {
 
   void post(bool moved) {
     auto item = std::make_unique<bool>(moved);
-    const napi_status status = injectedFault(Fault::QueueCall) ? napi_generic_failure : queue_.BlockingCall(item.get());
+    const napi_status status =
+        injectedFault(Fault::QueueCall) ? napi_generic_failure : queue_.BlockingCall(item.get());
     if (status == napi_ok) {
       static_cast<void>(item.release());  // the queue owns it
       return;
@@ -146,7 +148,8 @@ Napi::Value startMouseTracking(const Napi::CallbackInfo& info) {
     raiseTypeError(env, "Expected a callback function");
     return env.Null();
   }
-  if (info.Length() >= 2 && info[1].IsNumber()) tracker().setInterval(info[1].As<Napi::Number>().Int32Value());
+  if (info.Length() >= 2 && info[1].IsNumber())
+    tracker().setInterval(info[1].As<Napi::Number>().Int32Value());
   if (!tracker().start(env, info[0].As<Napi::Function>())) return env.Null();
   return Napi::Boolean::New(env, true);
 }

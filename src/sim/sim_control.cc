@@ -6,8 +6,8 @@
 
 #include "audio/sim_audio.h"
 #include "capture/sim_gdi.h"
-#include "mouse/sim_cursor.h"
 #include "common/test_controls.h"
+#include "mouse/sim_cursor.h"
 #include "sim/call_log.h"
 #include "sim/desktop.h"
 #include "sim/faults.h"
@@ -211,12 +211,20 @@ Napi::Value audioCensus(const Napi::CallbackInfo& info) {
 void attachTestControls(Napi::Env env, Napi::Object exports) {
   Napi::Object simulator = Napi::Object::New(env);
   const std::pair<const char*, Napi::Value (*)(const Napi::CallbackInfo&)> controls[] = {
-      {"setMonitors", setMonitors},   {"takeCalls", takeCalls},
-      {"setRecording", setRecording}, {"openDisplayContexts", openDisplayContexts},
-      {"setGdiFaults", setGdiFaults}, {"gdiCensus", gdiCensus},
-      {"resetGdi", resetGdi},         {"failNext", failNext},
-      {"patternPixel", patternPixel}, {"setCursor", setCursor}, {"setCursorError", setCursorError},
-      {"cursorReads", cursorReads},   {"setAudio", setAudio},   {"audioCensus", audioCensus},
+      {"setMonitors", setMonitors},
+      {"takeCalls", takeCalls},
+      {"setRecording", setRecording},
+      {"openDisplayContexts", openDisplayContexts},
+      {"setGdiFaults", setGdiFaults},
+      {"gdiCensus", gdiCensus},
+      {"resetGdi", resetGdi},
+      {"failNext", failNext},
+      {"patternPixel", patternPixel},
+      {"setCursor", setCursor},
+      {"setCursorError", setCursorError},
+      {"cursorReads", cursorReads},
+      {"setAudio", setAudio},
+      {"audioCensus", audioCensus},
   };
   for (const auto& [name, control] : controls) simulator.Set(name, Napi::Function::New(env, control, name));
   // Not enumerable, so the exports' keys stay the public functions.
