@@ -25,10 +25,14 @@ export type CaptureDisplay = Pick<DisplayInfo, 'displayId' | 'width' | 'height'>
 export function getMonitors(): DisplayInfo[];
 
 /**
- * Holds the end of the Windows session back with the reason "Turning off the lights" and calls
- * `callback` with "SHUTDOWN" when it comes. `windowHandle` is the native handle of one of the
- * application's windows, as Electron's `BrowserWindow.getNativeWindowHandle()` gives it.
- * Not available yet: throws an Error.
+ * Holds the end of the Windows session back with the reason "Turning off the lights": the window's
+ * procedure is replaced by one that refuses each end-of-session query and then calls `callback`
+ * with "SHUTDOWN", and holds a real end of the session for 4 s before passing it on. `callback` is
+ * first called once, before this returns, with "ShutdownHandler Initial...". `windowHandle` is the
+ * native handle of one of the application's windows, as Electron's
+ * `BrowserWindow.getNativeWindowHandle()` gives it. The hook lasts until the process ends and keeps
+ * it alive. Throws a TypeError for a first argument that is not a Buffer of at least 8 bytes, and
+ * for a callback that is not a function (the window is hooked all the same).
  */
 export function shutdownHandler(windowHandle: Buffer, callback: (message: string) => void): void;
 

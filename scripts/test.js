@@ -116,6 +116,7 @@ async function windowsTests() {
             CORVANE_PICTURE_WINDOW: toWindowsPath(pictureWindow),
             CORVANE_SET_CURSOR: toWindowsPath(path.join(buildDirs.win, 'set_cursor.exe')),
             CORVANE_SOUND: sound,
+            CORVANE_WINDOW_FIXTURE: toWindowsPath(path.join(buildDirs.win, 'window_fixture.node')),
             ...pulse?.env,
           },
           outDir,

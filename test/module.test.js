@@ -3,7 +3,7 @@ const { describe, it } = require('node:test');
 const assert = require('node:assert/strict');
 const { Worker } = require('node:worker_threads');
 const { corvane, file } = require('./support/binding');
-const { exportNames, documentedErrors } = require('./support/api');
+const { exportNames } = require('./support/api');
 
 describe('export table', () => {
   it('holds the ten functions as enumerable keys, in table order', () => {
@@ -45,23 +45,6 @@ describe('calls', () => {
     assert.deepEqual(corvane.getMonitors(1, 'two', { three: 3 }, () => {}), plain);
     assert.deepEqual(corvane.getMonitors.call({ not: 'used' }), plain);
     assert.deepEqual(Reflect.apply(corvane.getMonitors, undefined, new Array(100).fill(7)), plain);
-  });
-
-  it('report a service that is not built yet as a plain Error, whatever the arguments', () => {
-    for (const [name, errors] of Object.entries(documentedErrors)) {
-      if (errors.length !== 1 || !errors[0].message.endsWith('not available yet')) continue;
-      for (const args of [[], [() => {}], [() => {}, {}, 33, 8], [undefined, undefined, undefined]]) {
-        let returned = 'nothing';
-        assert.throws(
-          () => {
-            returned = corvane[name](...args);
-          },
-          (error) => error.constructor === Error && error.message === errors[0].message,
-          name,
-        );
-        assert.equal(returned, 'nothing', `${name} returned a value after throwing`);
-      }
-    }
   });
 });
 

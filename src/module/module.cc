@@ -10,26 +10,10 @@
 #include "common/test_controls.h"
 #include "displays/get_monitors.h"
 #include "mouse/mouse_tracker.h"
+#include "shutdown/shutdown_hook.h"
 
 namespace corvane {
 namespace {
-
-// Handlers of functions that this build does not provide yet.
-template <const char* Message>
-Napi::Value unavailable(const Napi::CallbackInfo& info) {
-  raiseError(info.Env(), Message);
-  return info.Env().Undefined();
-}
-
-template <const char* Message>
-void unavailableNoResult(const Napi::CallbackInfo& info) {
-  raiseError(info.Env(), Message);
-}
-
-constexpr char kShutdownUnavailable[] = "shutdownHandler is not available yet";
-
-using Handler = Napi::Value (*)(const Napi::CallbackInfo&);
-using NoResultHandler = void (*)(const Napi::CallbackInfo&);
 
 // Each function gets its own binding record (handler and null data) that the function owns, and
 // no name, so that its `name` is empty and its `length` is 0. Both stops are distinct functions
@@ -65,7 +49,7 @@ void watchEnvironment(napi_env env) {
 
 Napi::Object registerModule(Napi::Env env, Napi::Object exports) {
   exportFunction(env, exports, "getMonitors", getMonitors);
-  exportFunction<NoResultHandler>(env, exports, "shutdownHandler", unavailableNoResult<kShutdownUnavailable>);
+  exportFunction(env, exports, "shutdownHandler", shutdownHandler);
   exportFunction(env, exports, "startCaptureScreen", startCaptureScreen);
   exportFunction(env, exports, "stopCaptureScreen", stopCapture);
   exportFunction(env, exports, "startMouseTracking", startMouseTracking);

@@ -8,6 +8,7 @@
 #include "capture/sim_gdi.h"
 #include "common/test_controls.h"
 #include "mouse/sim_cursor.h"
+#include "shutdown/sim_windows.h"
 #include "sim/call_log.h"
 #include "sim/desktop.h"
 #include "sim/faults.h"
@@ -206,6 +207,60 @@ Napi::Value audioCensus(const Napi::CallbackInfo& info) {
   return result;
 }
 
+uint64_t windowOf(const Napi::Value& value) {
+  if (value.IsBuffer()) {
+    auto buffer = value.As<Napi::Buffer<uint8_t>>();
+    uint64_t handle = 0;
+    if (buffer.Length() >= sizeof(handle)) std::memcpy(&handle, buffer.Data(), sizeof(handle));
+    return handle;
+  }
+  return value.IsNumber() ? static_cast<uint64_t>(value.As<Napi::Number>().Int64Value()) : 0;
+}
+
+// createWindow(result = 0): a window whose own procedure answers result; its handle as an 8-byte
+// Buffer, as Electron's getNativeWindowHandle() gives one.
+Napi::Value createWindow(const Napi::CallbackInfo& info) {
+  const int64_t result = info[0].IsNumber() ? info[0].As<Napi::Number>().Int64Value() : 0;
+  const uint64_t handle = sim::createWindow(result);
+  return Napi::Buffer<uint8_t>::Copy(info.Env(), reinterpret_cast<const uint8_t*>(&handle), sizeof(handle));
+}
+
+// sendMessage(window, message, wParam = 0, lParam = 0): what the window's current procedure answers.
+Napi::Value sendMessage(const Napi::CallbackInfo& info) {
+  Napi::Env env = info.Env();
+  int64_t result = 0;
+  const auto number = [&](size_t i) {
+    return info[i].IsNumber() ? info[i].As<Napi::Number>().Int64Value() : 0;
+  };
+  if (!sim::sendMessage(windowOf(info[0]), static_cast<uint32_t>(number(1)), static_cast<uint64_t>(number(2)),
+                        number(3), result)) {
+    return fail(env, "sendMessage: no such window");
+  }
+  return Napi::Number::New(env, static_cast<double>(result));
+}
+
+// windowMessages(window): [[message, wParam, lParam], ...] that reached the window's own procedure.
+Napi::Value windowMessages(const Napi::CallbackInfo& info) {
+  Napi::Env env = info.Env();
+  const std::vector<sim::ReceivedMessage> messages = sim::windowMessages(windowOf(info[0]));
+  Napi::Array list = Napi::Array::New(env, messages.size());
+  for (size_t i = 0; i < messages.size(); ++i) {
+    Napi::Array entry = Napi::Array::New(env, 3);
+    entry.Set(0u, Napi::Number::New(env, messages[i].message));
+    entry.Set(1u, Napi::Number::New(env, static_cast<double>(messages[i].wParam)));
+    entry.Set(2u, Napi::Number::New(env, static_cast<double>(messages[i].lParam)));
+    list.Set(static_cast<uint32_t>(i), entry);
+  }
+  return list;
+}
+
+// raceOnInstall(window, message): the next procedure installed on the window sees this message
+// before the installation returns.
+Napi::Value raceOnInstall(const Napi::CallbackInfo& info) {
+  sim::raceOnInstall(windowOf(info[0]), info[1].As<Napi::Number>().Uint32Value());
+  return info.Env().Undefined();
+}
+
 }  // namespace
 
 void attachTestControls(Napi::Env env, Napi::Object exports) {
@@ -225,6 +280,10 @@ void attachTestControls(Napi::Env env, Napi::Object exports) {
       {"cursorReads", cursorReads},
       {"setAudio", setAudio},
       {"audioCensus", audioCensus},
+      {"createWindow", createWindow},
+      {"sendMessage", sendMessage},
+      {"windowMessages", windowMessages},
+      {"raceOnInstall", raceOnInstall},
   };
   for (const auto& [name, control] : controls) simulator.Set(name, Napi::Function::New(env, control, name));
   // Not enumerable, so the exports' keys stay the public functions.

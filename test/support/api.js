@@ -14,9 +14,6 @@ const exportNames = [
   'stopStream',
 ];
 
-// Functions whose service is not built yet throw this.
-const notYet = (name) => ({ type: Error, message: `${name} is not available yet` });
-
 const captureRangeErrors = [
   { type: RangeError, message: /^samplingRate must be an integer from 1 to 2147483647, got \d+$/ },
   {
@@ -28,7 +25,11 @@ const captureRangeErrors = [
 // For each function, every error it may throw of its own.
 const documentedErrors = {
   getMonitors: [],
-  shutdownHandler: [notYet('shutdownHandler')],
+  shutdownHandler: [
+    { type: TypeError, message: 'Expected first argument to be a buffer' },
+    { type: TypeError, message: 'Expected the buffer to hold a window handle of 8 bytes' },
+    { type: TypeError, message: 'Expected the second argument to be a function' },
+  ],
   startCaptureScreen: [
     { type: Error, message: 'Callback function, display object, interval, and sampling rate required' },
     { type: TypeError, message: '对象缺少 displayId 属性' },

@@ -1,0 +1,64 @@
+'use strict';
+// The shutdown hook on a real window under Wine, owned by a thread of its own as an application's
+// window is. A hook keeps its process alive for good, so each case runs in a child process.
+const { it } = require('node:test');
+const assert = require('node:assert/strict');
+const { runChild } = require('../support/child');
+
+const WM_QUERYENDSESSION = 0x11;
+const WM_ENDSESSION = 0x16;
+
+function inChild(body) {
+  const child = runChild(`
+    const windows = require(${JSON.stringify(process.env.CORVANE_WINDOW_FIXTURE)});
+    const report = (value) => { require('fs').writeSync(1, JSON.stringify(value) + '\\n'); process.exit(0); };
+    ${body}
+  `);
+  assert.equal(child.status, 0, child.stderr);
+  return JSON.parse(child.stdout.trim().split(/\r?\n/).pop());
+}
+
+it('refuses session end queries, tells the callback once per query, and passes other messages on', () => {
+  const result = inChild(`
+    const window = windows.createWindow();
+    const told = [];
+    corvane.shutdownHandler(window, function (text) { 'use strict'; told.push([text, this === undefined]); });
+    const answers = {
+      query: [windows.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0), windows.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0)],
+      user: windows.sendMessage(window, 0x0400, 12, -34),
+    };
+    let started = Date.now();
+    answers.cancelled = windows.sendMessage(window, ${WM_ENDSESSION}, 0, 0);
+    const cancelledMs = Date.now() - started;
+    started = Date.now();
+    answers.ending = windows.sendMessage(window, ${WM_ENDSESSION}, 1, 0);
+    const endingMs = Date.now() - started;
+    setTimeout(() => report({ answers, told, cancelledMs, endingMs, reached: windows.messages(window) }), 100);
+  `);
+  assert.deepEqual(result.answers, { query: [0, 0], user: 77, cancelled: 77, ending: 77 });
+  assert.deepEqual(result.told, [
+    ['ShutdownHandler Initial...', false],
+    ['SHUTDOWN', true],
+    ['SHUTDOWN', true],
+  ]);
+  assert.deepEqual(result.reached, [[0x0400, 12, -34], [WM_ENDSESSION, 0, 0], [WM_ENDSESSION, 1, 0]]);
+  assert.ok(result.cancelledMs < 1000, `a cancelled end took ${result.cancelledMs} ms`);
+  assert.ok(result.endingMs >= 3990, `a real end was held ${result.endingMs} ms`);
+});
+
+it('hooks a window twice and two windows, each passing its messages to its own procedure', () => {
+  const result = inChild(`
+    const a = windows.createWindow();
+    const b = windows.createWindow();
+    const told = [];
+    corvane.shutdownHandler(a, (text) => told.push('first ' + text));
+    corvane.shutdownHandler(a, (text) => told.push('second ' + text));
+    corvane.shutdownHandler(b, (text) => told.push('third ' + text));
+    const answers = [windows.sendMessage(a, 0x0401, 1, 1), windows.sendMessage(b, 0x0401, 2, 2), windows.sendMessage(a, ${WM_QUERYENDSESSION}, 0, 0)];
+    setTimeout(() => report({ answers, told, a: windows.messages(a), b: windows.messages(b) }), 100);
+  `);
+  assert.deepEqual(result.answers, [77, 77, 0]);
+  assert.deepEqual(result.a, [[0x0401, 1, 1]]);
+  assert.deepEqual(result.b, [[0x0401, 2, 2]]);
+  assert.deepEqual(result.told.slice(-1), ['third SHUTDOWN']);
+});
