@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include "dib_window.h"
@@ -72,17 +71,13 @@ LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "usage: scene_window X Y WIDTH HEIGHT READY_FILE\n");
-    return 2;
-  }
-  const int x = std::atoi(argv[1]);
-  const int y = std::atoi(argv[2]);
-  width = std::atoi(argv[3]);
-  height = std::atoi(argv[4]);
-  readyFile = argv[5];
+  dib_window::Placement placement;
+  if (!dib_window::readPlacement(argc, argv, "scene_window", placement)) return 2;
+  width = placement.width;
+  height = placement.height;
+  readyFile = placement.readyFile;
   pixels.resize(static_cast<size_t>(width) * height * 4);
   drawScene();
 
-  return dib_window::show("CorvaneDemoScene", windowProc, x, y, width, height);
+  return dib_window::show("CorvaneDemoScene", windowProc, placement.x, placement.y, width, height);
 }

@@ -43,19 +43,18 @@ class SimAudio final : public AudioPlatform {
   }
 
   ComResult createDeviceEnumerator(ComObject* enumerator) override {
-    return obtain(script().createEnumerator, "enumerator",
+    return obtain(script().createEnumerator,
                   "CoCreateInstance({BCDE0395-E52F-467C-8E3D-C4579291692E}, NULL, 1, "
                   "{A95664D2-9614-4F35-A746-DE8DB63617E6})",
                   enumerator);
   }
 
   ComResult defaultRenderEndpoint(ComObject enumerator, ComObject* device) override {
-    return obtain(script().defaultEndpoint, "device", name(enumerator) + "->GetDefaultAudioEndpoint(0, 0)",
-                  device);
+    return obtain(script().defaultEndpoint, name(enumerator) + "->GetDefaultAudioEndpoint(0, 0)", device);
   }
 
   ComResult activatePeakMeter(ComObject device, ComObject* meter) override {
-    return obtain(script().activateMeter, "meter",
+    return obtain(script().activateMeter,
                   name(device) + "->Activate({C02216F6-8C67-4B5B-9D00-D008E73E0064}, 23, NULL)", meter);
   }
 
@@ -93,7 +92,7 @@ class SimAudio final : public AudioPlatform {
     return "object" + std::to_string(id);
   }
 
-  ComResult obtain(ComResult result, const char*, const std::string& call, ComObject* out) {
+  ComResult obtain(ComResult result, const std::string& call, ComObject* out) {
     if (result < 0) {
       sim::recordCall(call + " -> " + hex(result));
       return result;

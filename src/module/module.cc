@@ -6,7 +6,6 @@
 
 #include "audio/audio_stream.h"
 #include "capture/capture.h"
-#include "common/raise.h"
 #include "common/test_controls.h"
 #include "displays/get_monitors.h"
 #include "mouse/mouse_tracker.h"

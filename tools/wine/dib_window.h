@@ -4,9 +4,29 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace dib_window {
+
+// Where the window goes, and the file to write once it shows: X Y WIDTH HEIGHT READY_FILE.
+struct Placement {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  const char* readyFile = nullptr;
+};
+
+inline bool readPlacement(int argc, char** argv, const char* program, Placement& placement) {
+  if (argc != 6) {
+    std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT READY_FILE\n", program);
+    return false;
+  }
+  placement = {std::atoi(argv[1]), std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), argv[5]};
+  return true;
+}
 
 inline void paint(HWND window, int width, int height, const std::vector<unsigned char>& pixels) {
   PAINTSTRUCT paint;
