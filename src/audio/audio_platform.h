@@ -15,6 +15,10 @@ class AudioPlatform {
 
   virtual ComResult coInitialize() = 0;
   virtual void coUninitialize() = 0;
+  // The stream's worker stays in COM from its first tick to its last, so that each tick's own
+  // CoInitialize/CoUninitialize pair nests inside and does not load and unload COM every period.
+  virtual ComResult enterWorkerApartment() = 0;
+  virtual void leaveWorkerApartment() = 0;
   // The device enumerator (CLSID_MMDeviceEnumerator, CLSCTX_INPROC_SERVER, IID_IMMDeviceEnumerator).
   virtual ComResult createDeviceEnumerator(ComObject* enumerator) = 0;
   // The default endpoint for eRender and eConsole.

@@ -42,6 +42,19 @@ class SimAudio final : public AudioPlatform {
     --census_.apartments;
   }
 
+  ComResult enterWorkerApartment() override {
+    sim::recordCall("worker: CoInitialize(NULL) -> 0x00000000");
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++census_.workerApartments;
+    return 0;
+  }
+
+  void leaveWorkerApartment() override {
+    sim::recordCall("worker: CoUninitialize()");
+    std::lock_guard<std::mutex> lock(mutex_);
+    --census_.workerApartments;
+  }
+
   ComResult createDeviceEnumerator(ComObject* enumerator) override {
     return obtain(script().createEnumerator,
                   "CoCreateInstance({BCDE0395-E52F-467C-8E3D-C4579291692E}, NULL, 1, "

@@ -28,6 +28,8 @@ class Win32Audio final : public AudioPlatform {
  public:
   ComResult coInitialize() override { return CoInitialize(nullptr); }
   void coUninitialize() override { CoUninitialize(); }
+  ComResult enterWorkerApartment() override { return CoInitialize(nullptr); }
+  void leaveWorkerApartment() override { CoUninitialize(); }
   ComResult createDeviceEnumerator(ComObject* enumerator) override {
     return CoCreateInstance(kMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER, kIMMDeviceEnumerator,
                             enumerator);

@@ -55,21 +55,44 @@ void deliverLevel(Napi::Env env, Napi::Function callback, StreamRun*, float* ite
   callback.Call({Napi::Number::New(env, static_cast<double>(*level))});
 }
 
+// One value per tick until the stream is stopped or its queue refuses a value. True when the queue
+// is closing, after which nothing may touch it.
+bool readUntilStopped(StreamRun& run, const std::atomic<int32_t>& intervalMs) {
+  while (run.running.isSet()) {
+    auto level = std::make_unique<float>(readPeakLevel(audioPlatform()));
+    const napi_status status =
+        injectedFault(Fault::QueueCall) ? napi_generic_failure : run.queue.BlockingCall(level.get());
+    if (status != napi_ok) return status == napi_closing;
+    static_cast<void>(level.release());  // the queue owns it
+    run.running.pause(static_cast<uint64_t>(std::max(intervalMs.load(), 0)));
+  }
+  return false;
+}
+
+// Keeps the worker inside COM for its whole run; a failure here shows in each tick's own entry.
+class WorkerApartment {
+ public:
+  explicit WorkerApartment(AudioPlatform& platform)
+      : platform_(platform), entered_(platform.enterWorkerApartment() >= 0) {}
+  ~WorkerApartment() {
+    if (entered_) platform_.leaveWorkerApartment();
+  }
+  WorkerApartment(const WorkerApartment&) = delete;
+  WorkerApartment& operator=(const WorkerApartment&) = delete;
+
+ private:
+  AudioPlatform& platform_;
+  bool entered_;
+};
+
 // The worker holds the queue open with a reference of its own, which it gives up as its last act:
 // its final post can then never reach a finalized queue. Its pause ends as soon as the stream is
 // stopped, so that reference is not held for long after a stop.
 void runStream(const std::shared_ptr<StreamRun>& run, const std::atomic<int32_t>& intervalMs) {
   bool closing = false;
-  while (run->running.isSet()) {
-    auto level = std::make_unique<float>(readPeakLevel(audioPlatform()));
-    const napi_status status =
-        injectedFault(Fault::QueueCall) ? napi_generic_failure : run->queue.BlockingCall(level.get());
-    if (status != napi_ok) {
-      closing = status == napi_closing;  // nothing more may touch a closing queue
-      break;
-    }
-    static_cast<void>(level.release());  // the queue owns it
-    run->running.pause(static_cast<uint64_t>(std::max(intervalMs.load(), 0)));
+  {
+    const WorkerApartment apartment(audioPlatform());
+    closing = readUntilStopped(*run, intervalMs);
   }
   if (!closing) run->queue.Release();
   run->finish();

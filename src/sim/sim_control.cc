@@ -196,13 +196,15 @@ Napi::Value setAudio(const Napi::CallbackInfo& info) {
   return info.Env().Undefined();
 }
 
-// {objects, apartments, reads}: interfaces not released, COM entries not left, and reads so far.
+// {objects, apartments, workerApartments, reads}: interfaces not released, COM entries of the ticks
+// and of the stream workers not left, and reads so far.
 Napi::Value audioCensus(const Napi::CallbackInfo& info) {
   Napi::Env env = info.Env();
   const sim::AudioCensus census = sim::audioCensus();
   Napi::Object result = Napi::Object::New(env);
   result.Set("objects", Napi::Number::New(env, static_cast<double>(census.objects)));
   result.Set("apartments", Napi::Number::New(env, static_cast<double>(census.apartments)));
+  result.Set("workerApartments", Napi::Number::New(env, static_cast<double>(census.workerApartments)));
   result.Set("reads", Napi::Number::New(env, static_cast<double>(census.reads)));
   return result;
 }

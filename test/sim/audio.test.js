@@ -17,13 +17,17 @@ async function firstValue(script) {
   return values[0];
 }
 
+// The calls of the ticks themselves, without the worker's own COM entry around them.
+const tickCalls = () => simulator.takeCalls().filter((call) => !call.startsWith('worker: '));
+
 beforeEach(() => {
   simulator.setAudio({});
   simulator.takeCalls();
 });
-afterEach(() => {
+afterEach(async () => {
   corvane.stopStream();
   simulator.setAudio({});
+  await waitFor(() => simulator.audioCensus().workerApartments === 0, 'the stopped workers to end');
 });
 
 describe('the level', () => {
@@ -57,7 +61,7 @@ describe('the level', () => {
 describe('each tick', () => {
   it('builds and tears down the whole chain, releasing newest first and leaving COM', async () => {
     await firstValue({ level: 0.5 });
-    const calls = simulator.takeCalls();
+    const calls = tickCalls();
     assert.equal(calls.length, 9, calls.join('\n'));
     assert.match(calls[0], /^CoInitialize\(NULL\) -> 0x00000000$/);
     assert.match(calls[1], /^CoCreateInstance\(\{BCDE0395-E52F-467C-8E3D-C4579291692E\}, NULL, 1, \{A95664D2-9614-4F35-A746-DE8DB63617E6\}\) -> (object\d+)$/);
@@ -84,16 +88,32 @@ describe('each tick', () => {
     }
     simulator.takeCalls();
     await firstValue({ activateMeter: FAILED });
-    const calls = simulator.takeCalls();
+    const calls = tickCalls();
     assert.match(calls.at(-3), /->Release\(\)$/);
     assert.ok(calls.at(-3) !== calls.at(-2) && /->Release\(\)$/.test(calls.at(-2)), 'device, then enumerator');
     assert.equal(calls.at(-1), 'CoUninitialize()');
     const noCom = await (async () => {
       simulator.takeCalls();
       await firstValue({ coInitialize: FAILED });
-      return simulator.takeCalls();
+      return tickCalls();
     })();
     assert.deepEqual(noCom, ['CoInitialize(NULL) -> 0x80004005']);
+  });
+
+  it('nests inside one COM entry that the worker keeps from its first tick to its last', async () => {
+    const values = [];
+    corvane.startStream((level) => values.push(level), 5);
+    await waitFor(() => values.length >= 3, 'three values');
+    assert.equal(simulator.audioCensus().workerApartments, 1);
+    corvane.stopStream();
+    await waitFor(() => simulator.audioCensus().workerApartments === 0, 'the worker to leave COM');
+    const calls = simulator.takeCalls();
+    assert.equal(calls[0], 'worker: CoInitialize(NULL) -> 0x00000000');
+    assert.equal(calls.at(-1), 'worker: CoUninitialize()');
+    assert.equal(calls.filter((call) => call.startsWith('worker: ')).length, 2);
+    const entries = calls.filter((call) => call.startsWith('CoInitialize(')).length;
+    assert.ok(entries >= 3);
+    assert.equal(calls.filter((call) => call === 'CoUninitialize()').length, entries, 'each tick leaves its own entry');
   });
 
   it('writes one line per failure on standard error', () => {
