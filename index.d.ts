@@ -1,6 +1,11 @@
 /** One display monitor, as `getMonitors` reports it. */
 export interface DisplayInfo {
-  /** The display's device name (on Windows, its GDI name such as `\\.\DISPLAY1`); captures open the display by it. */
+  /**
+   * The display's device name, which captures open the display by: on Windows its GDI name such
+   * as `\\.\DISPLAY1`; on Linux (X11) the RandR monitor's name such as `DP-1`, or `XINERAMA-0`,
+   * `XINERAMA-1`... where the screens are laid out by Xinerama alone, or `screen` when the server
+   * has neither.
+   */
   displayId: string;
   /** Left edge on the virtual screen, in pixels; negative left of the primary monitor. */
   x: number;
@@ -12,7 +17,7 @@ export interface DisplayInfo {
   /** Physical size in millimetres; 0 when the display could not be opened. */
   widthMM: number;
   heightMM: number;
-  /** Whether this is the primary monitor. */
+  /** Whether this is the primary monitor. On X11 the first monitor is, when the server names none. */
   isPrimary: boolean;
   /** `width`:`height` in lowest terms, such as 16:9; 0:0 when both are 0. */
   aspectRatio: { aspectWidth: number; aspectHeight: number };
@@ -21,7 +26,10 @@ export interface DisplayInfo {
 /** What the captures read of a display: its device name and the size to capture. */
 export type CaptureDisplay = Pick<DisplayInfo, 'displayId' | 'width' | 'height'>;
 
-/** The monitors of the desktop, in the order the window manager enumerates them. Fresh objects on every call. */
+/**
+ * The monitors of the desktop, in the order the window manager enumerates them (on X11, RandR's
+ * order). Fresh objects on every call. Empty on Linux without an X display.
+ */
 export function getMonitors(): DisplayInfo[];
 
 /**
@@ -32,7 +40,8 @@ export function getMonitors(): DisplayInfo[];
  * native handle of one of the application's windows, as Electron's
  * `BrowserWindow.getNativeWindowHandle()` gives it. The hook lasts until the process ends and keeps
  * it alive. Throws a TypeError for a first argument that is not a Buffer of at least 8 bytes, and
- * for a callback that is not a function (the window is hooked all the same).
+ * for a callback that is not a function (the window is hooked all the same). Windows only for now:
+ * on Linux it throws an Error "shutdownHandler is not supported on this platform: ...".
  */
 export function shutdownHandler(windowHandle: Buffer, callback: (message: string) => void): void;
 
@@ -92,9 +101,13 @@ export function stopMouseTracking(): true;
  * failure also writes a line to standard error. The first value comes at once. `interval` (ms) is
  * read only when it is a number; 0 or less gives 16000, and the last one given is kept for later
  * streams (16000 at first). Throws "Monitoring is already running" while a stream is active, and a
- * TypeError "Function expected as first argument".
+ * TypeError "Function expected as first argument". Windows only for now: on Linux it throws an
+ * Error "startStream is not supported on this platform: ...".
  */
 export function startStream(callback: (level: number) => void, interval?: number): void;
 
-/** Stops the audio level stream; true if one was running, false otherwise. Never throws. */
+/**
+ * Stops the audio level stream; true if one was running, false otherwise. Never throws on Windows;
+ * on Linux, which has no audio level yet, it throws an Error "stopStream is not supported on this platform...".
+ */
 export function stopStream(): boolean;

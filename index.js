@@ -13,8 +13,8 @@ const binary = candidates.find((file) => fs.existsSync(file));
 if (!binary) {
   throw new Error(
     `corvane: no native binary for ${target}; looked for:\n  ${candidates.join('\n  ')}\n` +
-      'corvane runs on Windows x64 for now; its binary is cross-compiled on Linux with ' +
-      '`npm run build:win` (see the README to build and run the tests).',
+      'corvane runs on Windows x64 and on Linux x64 (X11); build it with `npm run build` (Linux) ' +
+      'or cross-compile the Windows binary with `npm run build:win` (see the README).',
   );
 }
 

@@ -19,6 +19,18 @@ const systemNeeds = {
     { have: () => onPath('ninja'), pkg: 'ninja-build' },
     { have: () => onPath('g++'), pkg: 'g++' },
     { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },
+    { have: () => fs.existsSync('/usr/include/benchmark/benchmark.h'), pkg: 'libbenchmark-dev' },
+    { have: () => onPath('pkg-config'), pkg: 'pkg-config' },
+    { have: () => fs.existsSync('/usr/include/xcb/randr.h'), pkg: 'libxcb-randr0-dev' },
+    { have: () => fs.existsSync('/usr/include/xcb/shm.h'), pkg: 'libxcb-shm0-dev' },
+    { have: () => fs.existsSync('/usr/include/xcb/xinerama.h'), pkg: 'libxcb-xinerama0-dev' },
+  ],
+  // The Linux build's suite and demo on a virtual X display.
+  x11: [
+    { have: () => onPath('Xvfb'), pkg: 'xvfb' },
+    { have: () => onPath('xdotool'), pkg: 'xdotool' },
+    { have: () => onPath('xdpyinfo'), pkg: 'x11-utils' },
+    { have: () => onPath('xrandr'), pkg: 'x11-xserver-utils' },
   ],
   win: [
     { have: () => onPath('cmake'), pkg: 'cmake' },

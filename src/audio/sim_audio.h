@@ -19,9 +19,9 @@ struct AudioScript {
 void setAudio(const AudioScript& script);
 
 struct AudioCensus {
-  int64_t objects = 0;     // interfaces obtained and not released
-  int64_t apartments = 0;  // CoInitialize not yet undone
-  uint64_t reads = 0;      // CoInitialize calls
+  int64_t objects = 0;           // interfaces obtained and not released
+  int64_t apartments = 0;        // CoInitialize not yet undone
+  uint64_t reads = 0;            // CoInitialize calls
   int64_t workerApartments = 0;  // stream workers inside COM
 };
 

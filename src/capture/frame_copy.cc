@@ -1,0 +1,80 @@
+#include "capture/frame_copy.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace corvane {
+namespace {
+
+uint32_t readPixel(const uint8_t* p, int bytes, bool mostSignificantFirst) {
+  uint32_t value = 0;
+  for (int i = 0; i < bytes; ++i) {
+    const uint32_t byte = p[mostSignificantFirst ? i : bytes - 1 - i];
+    value = (value << 8) | byte;
+  }
+  return value;
+}
+
+// One channel, widened or narrowed to 8 bits.
+struct Channel {
+  explicit Channel(uint32_t mask) : mask(mask) {
+    if (mask == 0) return;
+    while (((mask >> shift) & 1) == 0) ++shift;
+    max = mask >> shift;
+  }
+  uint8_t of(uint32_t pixel) const {
+    if (max == 0) return 0;
+    const uint32_t value = (pixel & mask) >> shift;
+    return static_cast<uint8_t>(max == 0xff ? value : (value * 255 + max / 2) / max);
+  }
+  uint32_t mask;
+  int shift = 0;
+  uint32_t max = 0;
+};
+
+}  // namespace
+
+bool isBgrx(const PixelFormat& format) {
+  return format.bitsPerPixel == 32 && !format.mostSignificantFirst && format.redMask == 0xff0000 &&
+         format.greenMask == 0x00ff00 && format.blueMask == 0x0000ff;
+}
+
+PixelArea clipToScreen(const PixelArea& wanted, int32_t screenWidth, int32_t screenHeight) {
+  // 64-bit, so that no corner overflows.
+  const int64_t left = std::max<int64_t>(wanted.x, 0);
+  const int64_t top = std::max<int64_t>(wanted.y, 0);
+  const int64_t right = std::min<int64_t>(int64_t{wanted.x} + wanted.width, screenWidth);
+  const int64_t bottom = std::min<int64_t>(int64_t{wanted.y} + wanted.height, screenHeight);
+  if (right <= left || bottom <= top) return {};
+  return {static_cast<int32_t>(left), static_cast<int32_t>(top), static_cast<int32_t>(right - left),
+          static_cast<int32_t>(bottom - top)};
+}
+
+void copyIntoFrame(const uint8_t* source, size_t stride, const PixelFormat& format, int32_t width,
+                   int32_t height, uint8_t* frame, int32_t frameWidth, int32_t left, int32_t top) {
+  const size_t frameStride = static_cast<size_t>(frameWidth) * 4;
+  uint8_t* firstRow = frame + static_cast<size_t>(top) * frameStride + static_cast<size_t>(left) * 4;
+  if (isBgrx(format)) {
+    for (int32_t y = 0; y < height; ++y) {
+      std::memcpy(firstRow + y * frameStride, source + y * stride, static_cast<size_t>(width) * 4);
+    }
+    return;
+  }
+  const int bytes = format.bitsPerPixel / 8;
+  const Channel red(format.redMask);
+  const Channel green(format.greenMask);
+  const Channel blue(format.blueMask);
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* in = source + y * stride;
+    uint8_t* out = firstRow + y * frameStride;
+    for (int32_t x = 0; x < width; ++x, in += bytes, out += 4) {
+      const uint32_t pixel = readPixel(in, bytes, format.mostSignificantFirst);
+      out[0] = blue.of(pixel);
+      out[1] = green.of(pixel);
+      out[2] = red.of(pixel);
+      out[3] = 0;
+    }
+  }
+}
+
+}  // namespace corvane

@@ -1,0 +1,70 @@
+// Monitor calls on X11: the monitors of the default screen, as RandR (or Xinerama) reports them,
+// behind the same per-monitor steps as on Windows. A display "context" is a copy of the named
+// monitor's geometry.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "common/x11_session.h"
+#include "displays/display_platform.h"
+#include "displays/x11_monitors.h"
+
+namespace corvane {
+namespace {
+
+class X11DisplayPlatform final : public DisplayPlatform {
+ public:
+  // The list is read once per enumeration; handles are positions in it, counted from 1.
+  void enumerateMonitors(const std::function<bool(MonitorHandle)>& visit) override {
+    const std::shared_ptr<X11Session> session = X11Session::shared();
+    monitors_ = session ? readMonitors(*session) : std::vector<ScreenMonitor>{};
+    for (uintptr_t i = 1; i <= monitors_.size(); ++i) {
+      if (!visit(reinterpret_cast<MonitorHandle>(i))) break;
+    }
+  }
+
+  std::optional<MonitorInfo> monitorInfo(MonitorHandle monitor) override {
+    const ScreenMonitor* m = byHandle(monitor);
+    if (m == nullptr) return std::nullopt;
+    return MonitorInfo{m->name, m->x, m->y, m->primary ? kMonitorInfoPrimary : 0};
+  }
+
+  DisplayContext openDisplay(const std::string& deviceName) override {
+    const ScreenMonitor* m = findMonitor(monitors_, deviceName);
+    return m != nullptr ? new ScreenMonitor(*m) : nullptr;
+  }
+
+  int32_t deviceCaps(DisplayContext context, DisplayCap cap) override {
+    const auto& m = *static_cast<const ScreenMonitor*>(context);
+    switch (cap) {
+      case DisplayCap::HorzRes:
+        return m.width;
+      case DisplayCap::VertRes:
+        return m.height;
+      case DisplayCap::HorzSize:
+        return m.widthMM;
+      case DisplayCap::VertSize:
+        return m.heightMM;
+    }
+    return 0;
+  }
+
+  void closeDisplay(DisplayContext context) override { delete static_cast<ScreenMonitor*>(context); }
+
+ private:
+  const ScreenMonitor* byHandle(MonitorHandle handle) const {
+    const auto position = reinterpret_cast<uintptr_t>(handle);
+    return position >= 1 && position <= monitors_.size() ? &monitors_[position - 1] : nullptr;
+  }
+
+  std::vector<ScreenMonitor> monitors_;  // callers hold the monitor list's lock
+};
+
+}  // namespace
+
+DisplayPlatform& displayPlatform() {
+  static X11DisplayPlatform platform;
+  return platform;
+}
+
+}  // namespace corvane

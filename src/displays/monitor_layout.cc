@@ -1,0 +1,56 @@
+#include "displays/monitor_layout.h"
+
+#include <algorithm>
+
+namespace corvane {
+namespace {
+
+// part of total millimetres for pixels of totalPixels, rounded; 0 when the screen has no size.
+int32_t shareOf(int32_t millimetres, int32_t pixels, int32_t totalPixels) {
+  if (totalPixels <= 0 || millimetres <= 0 || pixels <= 0) return 0;
+  const int64_t scaled = static_cast<int64_t>(millimetres) * pixels;
+  return static_cast<int32_t>((scaled + totalPixels / 2) / totalPixels);
+}
+
+std::vector<ScreenMonitor> fromHeads(const std::vector<ScreenHead>& heads, const ScreenSize& screen) {
+  std::vector<ScreenMonitor> monitors;
+  for (size_t i = 0; i < heads.size(); ++i) {
+    const ScreenHead& head = heads[i];
+    ScreenMonitor monitor;
+    monitor.name = "XINERAMA-" + std::to_string(i);
+    monitor.x = head.x;
+    monitor.y = head.y;
+    monitor.width = head.width;
+    monitor.height = head.height;
+    monitor.widthMM = shareOf(screen.widthMM, head.width, screen.width);
+    monitor.heightMM = shareOf(screen.heightMM, head.height, screen.height);
+    monitors.push_back(std::move(monitor));
+  }
+  return monitors;
+}
+
+}  // namespace
+
+std::vector<ScreenMonitor> chooseMonitors(std::vector<ScreenMonitor> randrMonitors,
+                                          const std::vector<ScreenHead>& heads, const ScreenSize& screen) {
+  std::vector<ScreenMonitor> monitors;
+  if (randrMonitors.size() <= 1 && heads.size() > randrMonitors.size()) {
+    monitors = fromHeads(heads, screen);
+  } else if (!randrMonitors.empty()) {
+    monitors = std::move(randrMonitors);
+  } else if (screen.width > 0 && screen.height > 0) {
+    monitors.push_back({"screen", 0, 0, screen.width, screen.height, screen.widthMM, screen.heightMM, false});
+  }
+  const bool anyPrimary =
+      std::any_of(monitors.begin(), monitors.end(), [](const ScreenMonitor& m) { return m.primary; });
+  if (!anyPrimary && !monitors.empty()) monitors.front().primary = true;
+  return monitors;
+}
+
+const ScreenMonitor* findMonitor(const std::vector<ScreenMonitor>& monitors, const std::string& name) {
+  const auto found =
+      std::find_if(monitors.begin(), monitors.end(), [&](const ScreenMonitor& m) { return m.name == name; });
+  return found == monitors.end() ? nullptr : &*found;
+}
+
+}  // namespace corvane

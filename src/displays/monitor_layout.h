@@ -1,0 +1,48 @@
+// Which monitors an X screen has, from what RandR and Xinerama report of it. Platform-free, so
+// that the choice is tested without an X server.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+struct ScreenMonitor {
+  std::string name;
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t widthMM = 0;
+  int32_t heightMM = 0;
+  bool primary = false;
+};
+
+// One Xinerama head: a rectangle of the screen, without name or physical size.
+struct ScreenHead {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
+struct ScreenSize {
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t widthMM = 0;
+  int32_t heightMM = 0;
+};
+
+// RandR's monitors, unless RandR reports none or one and Xinerama knows more heads (servers that
+// lay out several screens with Xinerama report one RandR monitor for them all). Heads are named
+// "XINERAMA-<index>" and given the screen's physical size in proportion to their pixels. With
+// neither, the whole screen is one monitor named "screen". When none is flagged primary, the first
+// one is, as X clients take the first monitor to be when no primary is set.
+std::vector<ScreenMonitor> chooseMonitors(std::vector<ScreenMonitor> randrMonitors,
+                                          const std::vector<ScreenHead>& heads, const ScreenSize& screen);
+
+// The monitor of that name, or null.
+const ScreenMonitor* findMonitor(const std::vector<ScreenMonitor>& monitors, const std::string& name);
+
+}  // namespace corvane
