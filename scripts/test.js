@@ -1,7 +1,7 @@
 'use strict';
 // npm test: installs what is missing, builds everything and runs every suite: the C++ tests, the
 // JavaScript suite on the simulated desktop (plain and under AddressSanitizer and
-// UndefinedBehaviorSanitizer) and the Windows suite under Wine.
+// UndefinedBehaviorSanitizer), the Linux build's suite on Xvfb and the Windows suite under Wine.
 // npm run test:win (`node scripts/test.js win`): the Windows suite alone.
 const fs = require('node:fs');
 const path = require('node:path');
@@ -9,19 +9,29 @@ const { spawnSync, execFileSync } = require('node:child_process');
 const { root, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
 const { build, buildDirs } = require('./build');
-const { startXvfb, runWindowsNode, toWindowsPath } = require('./lib/wine');
+const { runWindowsNode, toWindowsPath } = require('./lib/wine');
+const { startXvfb } = require('./lib/xvfb');
 const { startPulseAudio } = require('./lib/sound');
 
 const reportDir = path.join(root, 'build', 'reports');
 const simBinary = path.join(buildDirs.host, 'corvane-sim.node');
 const simAsanBinary = path.join(buildDirs.host, 'corvane-sim-asan.node');
 const winBinary = path.join(root, 'prebuilds', 'win32-x64', 'corvane.node');
+// Xvfb's Xinerama places every screen at the origin, and cannot be told otherwise.
+const screen = (width, height) => ({ x: 0, y: 0, width, height });
 const pictureWindow = path.join(buildDirs.win, 'picture_window.exe');
+const x11Binary = path.join(buildDirs.host, 'corvane.node');
+
+// Desktops for the X11 suite: RandR's one monitor; two Xinerama screens with RandR on (it then
+// reports one monitor for both); three with RandR off.
+const x11Desktops = [
+  { randr: true, layout: [screen(1920, 1080)] },
+  { randr: true, layout: [screen(1920, 1080), screen(1280, 1024)] },
+  { randr: false, layout: [screen(2560, 1440), screen(1366, 768), screen(1024, 768)] },
+];
 
 // Desktops for the Windows suite: one screen, then two and three of different sizes, the second
 // with a sound server (a PulseAudio null sink) and the others without.
-// Xvfb's Xinerama places every screen at the origin, and cannot be told otherwise.
-const screen = (width, height) => ({ x: 0, y: 0, width, height });
 const desktops = [
   { sound: 'none', layout: [screen(1920, 1080)] },
   { sound: 'pulse', layout: [screen(1920, 1080), screen(1280, 1024)] },
@@ -93,9 +103,31 @@ function sanitizedSimTests() {
   if (reports.length > 0) record('sanitizer reports', { passed: 0, failed: reports.length }, false);
 }
 
+// The Linux build on Xvfb: the shared suite (but the audio stream's, which Linux does not have
+// yet: test/x11 checks that it says so) and the X11 suite.
+async function x11Tests() {
+  const files = [...testFiles('test').filter((f) => !f.endsWith('audio.test.js')), ...testFiles('test/desktop', 'test/x11')];
+  for (const { randr, layout } of x11Desktops) {
+    const screens = layout.map((s) => `${s.width}x${s.height}`).join(' + ');
+    const xvfb = await startXvfb(layout, { randr });
+    try {
+      nodeTests(`Linux build on X11, ${screens}, RandR ${randr ? 'on' : 'off'}`, files, {
+        CORVANE_BINARY: x11Binary,
+        DISPLAY: xvfb.display,
+        CORVANE_LAYOUT: JSON.stringify(layout),
+        CORVANE_RANDR: randr ? 'on' : 'off',
+        CORVANE_PICTURE_COMMAND: JSON.stringify([path.join(buildDirs.host, 'x11_picture'), 'test']),
+        CORVANE_MOVE_POINTER: JSON.stringify(['xdotool', 'mousemove']),
+      });
+    } finally {
+      await xvfb.stop();
+    }
+  }
+}
+
 async function windowsTests() {
   nodeTests('win32-x64 binary', testFiles('test/binary'), { CORVANE_WIN_BINARY: winBinary });
-  const files = testFiles('test', 'test/win').map(toWindowsPath);
+  const files = testFiles('test', 'test/desktop', 'test/win').map(toWindowsPath);
   for (const { sound, layout } of desktops) {
     const screens = layout.map((s) => `${s.width}x${s.height}`).join(' + ');
     const name = `Windows build under Wine, ${screens}, ${sound === 'pulse' ? 'PulseAudio' : 'no sound server'}`;
@@ -113,8 +145,8 @@ async function windowsTests() {
           env: {
             CORVANE_BINARY: toWindowsPath(winBinary),
             CORVANE_LAYOUT: JSON.stringify(layout),
-            CORVANE_PICTURE_WINDOW: toWindowsPath(pictureWindow),
-            CORVANE_SET_CURSOR: toWindowsPath(path.join(buildDirs.win, 'set_cursor.exe')),
+            CORVANE_PICTURE_COMMAND: JSON.stringify([toWindowsPath(pictureWindow)]),
+            CORVANE_MOVE_POINTER: JSON.stringify([toWindowsPath(path.join(buildDirs.win, 'set_cursor.exe'))]),
             CORVANE_SOUND: sound,
             CORVANE_WINDOW_FIXTURE: toWindowsPath(path.join(buildDirs.win, 'window_fixture.node')),
             ...pulse?.env,
@@ -141,7 +173,7 @@ async function main() {
   const only = process.argv[2];
   if (only && only !== 'win') fail('usage: node scripts/test.js [win]');
   try {
-    ensureSystem('host', 'win', 'wine');
+    ensureSystem('host', 'x11', 'win', 'wine');
     ensureNpmPackages();
     if (only !== 'win') build('host');
     build('win');
@@ -154,6 +186,7 @@ async function main() {
     cppTests();
     nodeTests('simulated desktop', testFiles('test', 'test/sim'), { CORVANE_BINARY: simBinary });
     sanitizedSimTests();
+    await x11Tests();
   }
   await windowsTests();
 

@@ -5,37 +5,9 @@ const path = require('node:path');
 const { spawn, spawnSync } = require('node:child_process');
 const { root } = require('./run');
 const { wine, winePrefix, wineserver, ensureWindowsNode } = require('./setup');
+const { startXvfb } = require('./xvfb');
 
 const toWindowsPath = (p) => `Z:${path.resolve(p).replace(/\//g, '\\')}`;
-
-// Starts Xvfb with one X screen per {width, height}; several screens are joined by Xinerama,
-// which is how Wine sees several monitors (it ignores RandR on Xvfb).
-function startXvfb(screens) {
-  const args = ['-displayfd', '3', '-nolisten', 'tcp', '-noreset'];
-  screens.forEach((s, i) => args.push('-screen', String(i), `${s.width}x${s.height}x24`));
-  if (screens.length > 1) args.push('+xinerama', '-extension', 'RANDR');
-  const server = spawn('Xvfb', args, { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
-  let errors = '';
-  server.stderr.on('data', (d) => (errors += d));
-  return new Promise((resolve, reject) => {
-    let number = '';
-    server.stdio[3].on('data', (d) => {
-      number += d;
-      if (!number.includes('\n')) return;
-      resolve({
-        display: `:${number.trim()}`,
-        stop: () =>
-          new Promise((done) => {
-            if (server.exitCode !== null) return done();
-            server.once('exit', done);
-            server.kill('SIGTERM');
-          }),
-      });
-    });
-    server.once('exit', (code) => reject(new Error(`Xvfb exited with ${code}: ${errors.trim()}`)));
-    server.once('error', reject);
-  });
-}
 
 function wineEnv(display, extra = {}) {
   // No Mono or Gecko: a new prefix would otherwise offer to download them.

@@ -1,14 +1,20 @@
 'use strict';
-// Pointer tracking on the real desktop under Wine, where GetCursorPos follows the X pointer.
+// Pointer tracking on the real desktop (Windows under Wine, where GetCursorPos follows the X
+// pointer, or X11).
 const { it } = require('node:test');
 const assert = require('node:assert/strict');
 const { spawnSync } = require('node:child_process');
 const { corvane } = require('../support/binding');
 const { waitFor } = require('../support/capture');
 
+// The program that moves the pointer to X Y, with its leading arguments: a JSON array.
+const moveCommand = JSON.parse(process.env.CORVANE_MOVE_POINTER ?? 'null');
+
 function moveCursor(x, y) {
-  const run = spawnSync(process.env.CORVANE_SET_CURSOR, [String(x), String(y)]);
-  assert.equal(run.status, 0, `set_cursor ${x} ${y}`);
+  assert.ok(Array.isArray(moveCommand), 'CORVANE_MOVE_POINTER names the program that moves the pointer');
+  const [program, ...leading] = moveCommand;
+  const run = spawnSync(program, [...leading, String(x), String(y)]);
+  assert.equal(run.status, 0, `${moveCommand.join(' ')} ${x} ${y}`);
 }
 
 it('reports true after the pointer moved, then false while it rests', async () => {

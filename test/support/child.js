@@ -4,10 +4,13 @@ const assert = require('node:assert/strict');
 const { spawnSync } = require('node:child_process');
 const { file } = require('./binding');
 
-function runChild(script, { load = true, nodeOptions = [], timeout = 60000 } = {}) {
+// env adds to the variables of this process; a variable set to undefined is left out.
+function runChild(script, { load = true, nodeOptions = [], timeout = 60000, env = {} } = {}) {
+  const childEnv = Object.fromEntries(Object.entries({ ...process.env, ...env }).filter(([, v]) => v !== undefined));
   const prelude = load ? `const corvane = require(${JSON.stringify(file)});\n` : '';
   const child = spawnSync(process.execPath, [...nodeOptions, '-e', prelude + script], {
     encoding: 'utf8',
+    env: childEnv,
     timeout,
     maxBuffer: 64 * 1024 * 1024,
   });

@@ -1,0 +1,36 @@
+'use strict';
+// Virtual X displays for the tests, the benchmarks and the demo.
+const { spawn } = require('node:child_process');
+
+// Starts Xvfb with one X screen per {width, height}; several screens are joined by Xinerama.
+// RandR is on for one screen and off for several unless asked for: Wine sees several monitors
+// only through Xinerama (it ignores RandR on Xvfb), while an X11 client sees both.
+function startXvfb(screens, { randr = screens.length === 1 } = {}) {
+  const args = ['-displayfd', '3', '-nolisten', 'tcp', '-noreset'];
+  screens.forEach((s, i) => args.push('-screen', String(i), `${s.width}x${s.height}x24`));
+  if (screens.length > 1) args.push('+xinerama');
+  if (!randr) args.push('-extension', 'RANDR');
+  const server = spawn('Xvfb', args, { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
+  let errors = '';
+  server.stderr.on('data', (d) => (errors += d));
+  return new Promise((resolve, reject) => {
+    let number = '';
+    server.stdio[3].on('data', (d) => {
+      number += d;
+      if (!number.includes('\n')) return;
+      resolve({
+        display: `:${number.trim()}`,
+        stop: () =>
+          new Promise((done) => {
+            if (server.exitCode !== null) return done();
+            server.once('exit', done);
+            server.kill('SIGTERM');
+          }),
+      });
+    });
+    server.once('exit', (code) => reject(new Error(`Xvfb exited with ${code}: ${errors.trim()}`)));
+    server.once('error', reject);
+  });
+}
+
+module.exports = { startXvfb };
