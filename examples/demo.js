@@ -172,10 +172,13 @@ const audioFailures = new Map([
   [Math.fround(-1.4), 'the output device has no peak meter'],
 ]);
 
+// level: the latest value, null before the first, or a string when the platform has no stream.
 function statusLine(pointerMoved, level) {
   const pointer = pointerMoved === null ? 'pointer: -' : `pointer: ${pointerMoved ? 'moving ' : 'resting'}`;
   let audio = 'audio: -';
-  if (level !== null && level >= 0) {
+  if (typeof level === 'string') {
+    audio = `audio: ${level}`;
+  } else if (level !== null && level >= 0) {
     const width = 20;
     const filled = Math.round(Math.min(1, level) * width);
     audio = `audio: [${'#'.repeat(filled)}${'.'.repeat(width - filled)}] ${level.toFixed(2)}`;
@@ -226,11 +229,17 @@ function liveCapture(monitors) {
     samplingRate,
   );
   corvane.startMouseTracking((value) => (moved = value), 250);
-  corvane.startStream((value) => (level = value), 500);
+  let streaming = true;
+  try {
+    corvane.startStream((value) => (level = value), 500);
+  } catch {
+    streaming = false; // Linux has no audio level yet
+    level = 'not on this platform yet';
+  }
   setTimeout(() => {
     corvane.stopCaptureMultiScreens();
     corvane.stopMouseTracking();
-    corvane.stopStream();
+    if (streaming) corvane.stopStream();
     if (!live) draw();
     console.log(`\n${deliveries} captures delivered.`);
     if (options.png && latest) {
