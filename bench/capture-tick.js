@@ -6,6 +6,7 @@
 // Runs against a benchmark build: build/host/corvane-sim-bench.node (simulated desktop) or
 // build/win/corvane-bench.node (under Wine), named by CORVANE_BENCH_BINARY.
 const path = require('node:path');
+const { memcpyMs } = require('./memcpy');
 
 const file = path.resolve(process.env.CORVANE_BENCH_BINARY ?? path.join(__dirname, '..', 'build', 'host', 'corvane-sim-bench.node'));
 const corvane = require(file);
@@ -16,16 +17,6 @@ const memoryTicks = Number(process.env.CORVANE_BENCH_MEMORY_TICKS ?? 5000);
 const WIDTH = 1920;
 const HEIGHT = 1080;
 const RATE = 8;
-
-function memcpyMs() {
-  const source = Buffer.alloc(WIDTH * HEIGHT * 4, 7);
-  const target = Buffer.alloc(source.length);
-  for (let i = 0; i < 20; i++) source.copy(target);
-  const rounds = 200;
-  const start = process.hrtime.bigint();
-  for (let i = 0; i < rounds; i++) source.copy(target);
-  return Number(process.hrtime.bigint() - start) / 1e6 / rounds;
-}
 
 // Resident memory once the frames still queued at the stop are delivered and collected.
 async function settledRss() {
@@ -69,7 +60,7 @@ async function main() {
   const phases = benchmark.phases();
   const perTick = (name) => phases[name].ns / 1e6 / phases[name].count;
   const ours = ['pixelBuffer', 'frame', 'sample', 'queue', 'deliver'];
-  const memcpy = memcpyMs();
+  const memcpy = memcpyMs(WIDTH, HEIGHT);
   const oursMs = ours.reduce((sum, name) => sum + perTick(name), 0);
 
   // Resident memory after each of three runs of 5,000 ticks: the first grows the heaps to their

@@ -8,6 +8,7 @@
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
+const { memcpyMs } = require('./memcpy');
 const { spawn, spawnSync } = require('node:child_process');
 const { startXvfb } = require('../scripts/lib/xvfb');
 
@@ -125,16 +126,6 @@ function capturePeer(monitor, rate) {
   return { ...end(frames), frame };
 }
 
-function memcpyMs() {
-  const source = Buffer.alloc(WIDTH * HEIGHT * 4, 7);
-  const target = Buffer.alloc(source.length);
-  for (let i = 0; i < 20; i++) source.copy(target);
-  const rounds = 200;
-  const start = process.hrtime.bigint();
-  for (let i = 0; i < rounds; i++) source.copy(target);
-  return Number(process.hrtime.bigint() - start) / 1e6 / rounds;
-}
-
 async function showTestPicture(dir) {
   const ready = path.join(dir, 'ready');
   const picture = spawn(path.join(buildDir, 'x11_picture'), ['test', '0', '0', String(WIDTH), String(HEIGHT), ready], {
@@ -188,7 +179,7 @@ async function main() {
       const perTick = (name) => (p[name].count ? p[name].ns / 1e6 / p[name].count : 0);
       rows.push({ rate, ours, peer, bytes: size, grabMs: perTick('grab'), grabs: p.grab.count, copies: p.pixelBuffer.count });
     }
-    const memcpy = memcpyMs();
+    const memcpy = memcpyMs(WIDTH, HEIGHT);
 
     const f = (n, digits = 2) => n.toFixed(digits);
     console.log(

@@ -1,7 +1,7 @@
 'use strict';
 // corvane demo: the monitors of this desktop as a table and a picture of their layout, then a
 // live capture of up to three displays drawn in the terminal, with the pointer's activity and
-// the audio output's level beneath.
+// the audio output's level beneath (where the platform has it: Windows for now).
 //   node examples/demo.js [--seconds N] [--png FILE]
 const fs = require('node:fs');
 const zlib = require('node:zlib');

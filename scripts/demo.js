@@ -24,6 +24,9 @@ const screens = [
   { width: 1280, height: 1024 },
 ];
 
+// Xvfb stacks its screens at the origin: one window over the largest covers them all.
+const sceneSize = [Math.max(...screens.map((s) => s.width)), Math.max(...screens.map((s) => s.height))].map(String);
+
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 const demoOptions = process.argv.slice(2).filter((a) => a !== '--wine');
@@ -97,11 +100,8 @@ async function runOnLinux() {
   let scene;
   const stopPointer = movePointerNowAndThen(xvfb.display);
   try {
-    // Xvfb stacks its screens at the origin: one window over the largest covers them all.
     const ready = path.join(work, 'scene-ready');
-    const width = Math.max(...screens.map((s) => s.width));
-    const height = Math.max(...screens.map((s) => s.height));
-    scene = spawn(path.join(buildDirs.host, 'x11_picture'), ['scene', '0', '0', String(width), String(height), ready], {
+    scene = spawn(path.join(buildDirs.host, 'x11_picture'), ['scene', '0', '0', ...sceneSize, ready], {
       env: { ...process.env, DISPLAY: xvfb.display },
       stdio: 'ignore',
     });
@@ -127,12 +127,9 @@ async function runUnderWine() {
   let scene;
   const stopPointer = movePointerNowAndThen(xvfb.display);
   try {
-    // Xvfb stacks its screens at the origin: one window over the largest covers them all.
     const ready = path.join(work, 'scene-ready');
-    const width = Math.max(...screens.map((s) => s.width));
-    const height = Math.max(...screens.map((s) => s.height));
     scene = startWindowsProgram(xvfb.display, path.join(buildDirs.win, 'scene_window.exe'),
-      ['0', '0', String(width), String(height), toWindowsPath(ready)], { outFile: path.join(work, 'scene.txt') });
+      ['0', '0', ...sceneSize, toWindowsPath(ready)], { outFile: path.join(work, 'scene.txt') });
     await waitForFile(ready, 'the demo scene');
 
     const terminal = process.stdout.isTTY;

@@ -13,7 +13,7 @@ const sources = (dir) =>
 
 try {
   build('host');
-  const cpp = [...sources('src'), ...sources('test/cpp'), ...sources('bench')];
+  const cpp = [...sources('src'), ...sources('test/cpp'), ...sources('bench'), ...sources('tools')];
   run('clang-format', ['--dry-run', '-Werror', ...cpp]);
   // clang-tidy reads the files that the host build compiles; the Win32 ones need windows.h, which
   // it does not have, and cppcheck reads those alone.
@@ -22,7 +22,7 @@ try {
       path.relative(root, path.resolve(c.directory, c.file)),
     ),
   );
-  run('clang-tidy', ['-p', buildDirs.host, '--quiet', ...cpp.filter((f) => compiled.has(f) && f.startsWith('src'))]);
+  run('clang-tidy', ['-p', buildDirs.host, '--quiet', ...cpp.filter((f) => compiled.has(f) && /^(src|tools)\//.test(f))]);
   run('cppcheck', ['--quiet', '--error-exitcode=1', '--enable=warning,performance,portability',
     '--inline-suppr', '--suppress=missingIncludeSystem', '-I', 'src', ...sources('src').filter((f) => f.endsWith('.cc'))]);
 } catch (error) {

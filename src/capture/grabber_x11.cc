@@ -96,7 +96,7 @@ bool serverHasShm(xcb_connection_t* c) {
 
 class X11Grabber final : public DisplayGrabber {
  public:
-  X11Grabber(std::shared_ptr<X11Session> session, const ScreenMonitor& monitor, int32_t width, int32_t height)
+  X11Grabber(std::shared_ptr<X11Session> session, const MonitorRecord& monitor, int32_t width, int32_t height)
       : session_(std::move(session)),
         format_(rootFormat(*session_)),
         width_(width),
@@ -200,8 +200,8 @@ std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName
                                                    int32_t height) {
   std::shared_ptr<X11Session> session = X11Session::shared();
   if (session == nullptr) return std::make_unique<NoDisplayGrabber>();
-  const std::vector<ScreenMonitor> monitors = readMonitors(*session);
-  const ScreenMonitor* monitor = findMonitor(monitors, deviceName);
+  const std::vector<MonitorRecord> monitors = readMonitors(*session);
+  const MonitorRecord* monitor = findMonitor(monitors, deviceName);
   if (monitor == nullptr) return std::make_unique<NoDisplayGrabber>();
   return std::make_unique<X11Grabber>(session, *monitor, width, height);
 }

@@ -17,25 +17,25 @@ class X11DisplayPlatform final : public DisplayPlatform {
   // The list is read once per enumeration; handles are positions in it, counted from 1.
   void enumerateMonitors(const std::function<bool(MonitorHandle)>& visit) override {
     const std::shared_ptr<X11Session> session = X11Session::shared();
-    monitors_ = session ? readMonitors(*session) : std::vector<ScreenMonitor>{};
+    monitors_ = session ? readMonitors(*session) : std::vector<MonitorRecord>{};
     for (uintptr_t i = 1; i <= monitors_.size(); ++i) {
       if (!visit(reinterpret_cast<MonitorHandle>(i))) break;
     }
   }
 
   std::optional<MonitorInfo> monitorInfo(MonitorHandle monitor) override {
-    const ScreenMonitor* m = byHandle(monitor);
+    const MonitorRecord* m = byHandle(monitor);
     if (m == nullptr) return std::nullopt;
-    return MonitorInfo{m->name, m->x, m->y, m->primary ? kMonitorInfoPrimary : 0};
+    return MonitorInfo{m->deviceName, m->x, m->y, m->isPrimary ? kMonitorInfoPrimary : 0};
   }
 
   DisplayContext openDisplay(const std::string& deviceName) override {
-    const ScreenMonitor* m = findMonitor(monitors_, deviceName);
-    return m != nullptr ? new ScreenMonitor(*m) : nullptr;
+    const MonitorRecord* m = findMonitor(monitors_, deviceName);
+    return m != nullptr ? new MonitorRecord(*m) : nullptr;
   }
 
   int32_t deviceCaps(DisplayContext context, DisplayCap cap) override {
-    const auto& m = *static_cast<const ScreenMonitor*>(context);
+    const auto& m = *static_cast<const MonitorRecord*>(context);
     switch (cap) {
       case DisplayCap::HorzRes:
         return m.width;
@@ -49,15 +49,15 @@ class X11DisplayPlatform final : public DisplayPlatform {
     return 0;
   }
 
-  void closeDisplay(DisplayContext context) override { delete static_cast<ScreenMonitor*>(context); }
+  void closeDisplay(DisplayContext context) override { delete static_cast<MonitorRecord*>(context); }
 
  private:
-  const ScreenMonitor* byHandle(MonitorHandle handle) const {
+  const MonitorRecord* byHandle(MonitorHandle handle) const {
     const auto position = reinterpret_cast<uintptr_t>(handle);
     return position >= 1 && position <= monitors_.size() ? &monitors_[position - 1] : nullptr;
   }
 
-  std::vector<ScreenMonitor> monitors_;  // callers hold the monitor list's lock
+  std::vector<MonitorRecord> monitors_;  // callers hold the monitor list's lock
 };
 
 }  // namespace

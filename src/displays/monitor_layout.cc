@@ -12,12 +12,12 @@ int32_t shareOf(int32_t millimetres, int32_t pixels, int32_t totalPixels) {
   return static_cast<int32_t>((scaled + totalPixels / 2) / totalPixels);
 }
 
-std::vector<ScreenMonitor> fromHeads(const std::vector<ScreenHead>& heads, const ScreenSize& screen) {
-  std::vector<ScreenMonitor> monitors;
+std::vector<MonitorRecord> fromHeads(const std::vector<ScreenHead>& heads, const ScreenSize& screen) {
+  std::vector<MonitorRecord> monitors;
   for (size_t i = 0; i < heads.size(); ++i) {
     const ScreenHead& head = heads[i];
-    ScreenMonitor monitor;
-    monitor.name = "XINERAMA-" + std::to_string(i);
+    MonitorRecord monitor;
+    monitor.deviceName = "XINERAMA-" + std::to_string(i);
     monitor.x = head.x;
     monitor.y = head.y;
     monitor.width = head.width;
@@ -31,9 +31,9 @@ std::vector<ScreenMonitor> fromHeads(const std::vector<ScreenHead>& heads, const
 
 }  // namespace
 
-std::vector<ScreenMonitor> chooseMonitors(std::vector<ScreenMonitor> randrMonitors,
+std::vector<MonitorRecord> chooseMonitors(std::vector<MonitorRecord> randrMonitors,
                                           const std::vector<ScreenHead>& heads, const ScreenSize& screen) {
-  std::vector<ScreenMonitor> monitors;
+  std::vector<MonitorRecord> monitors;
   if (randrMonitors.size() <= 1 && heads.size() > randrMonitors.size()) {
     monitors = fromHeads(heads, screen);
   } else if (!randrMonitors.empty()) {
@@ -42,14 +42,14 @@ std::vector<ScreenMonitor> chooseMonitors(std::vector<ScreenMonitor> randrMonito
     monitors.push_back({"screen", 0, 0, screen.width, screen.height, screen.widthMM, screen.heightMM, false});
   }
   const bool anyPrimary =
-      std::any_of(monitors.begin(), monitors.end(), [](const ScreenMonitor& m) { return m.primary; });
-  if (!anyPrimary && !monitors.empty()) monitors.front().primary = true;
+      std::any_of(monitors.begin(), monitors.end(), [](const MonitorRecord& m) { return m.isPrimary; });
+  if (!anyPrimary && !monitors.empty()) monitors.front().isPrimary = true;
   return monitors;
 }
 
-const ScreenMonitor* findMonitor(const std::vector<ScreenMonitor>& monitors, const std::string& name) {
-  const auto found =
-      std::find_if(monitors.begin(), monitors.end(), [&](const ScreenMonitor& m) { return m.name == name; });
+const MonitorRecord* findMonitor(const std::vector<MonitorRecord>& monitors, const std::string& name) {
+  const auto found = std::find_if(monitors.begin(), monitors.end(),
+                                  [&](const MonitorRecord& m) { return m.deviceName == name; });
   return found == monitors.end() ? nullptr : &*found;
 }
 

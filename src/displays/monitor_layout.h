@@ -6,18 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace corvane {
+#include "displays/monitor_list.h"
 
-struct ScreenMonitor {
-  std::string name;
-  int32_t x = 0;
-  int32_t y = 0;
-  int32_t width = 0;
-  int32_t height = 0;
-  int32_t widthMM = 0;
-  int32_t heightMM = 0;
-  bool primary = false;
-};
+namespace corvane {
 
 // One Xinerama head: a rectangle of the screen, without name or physical size.
 struct ScreenHead {
@@ -39,10 +30,10 @@ struct ScreenSize {
 // "XINERAMA-<index>" and given the screen's physical size in proportion to their pixels. With
 // neither, the whole screen is one monitor named "screen". When none is flagged primary, the first
 // one is, as X clients take the first monitor to be when no primary is set.
-std::vector<ScreenMonitor> chooseMonitors(std::vector<ScreenMonitor> randrMonitors,
+std::vector<MonitorRecord> chooseMonitors(std::vector<MonitorRecord> randrMonitors,
                                           const std::vector<ScreenHead>& heads, const ScreenSize& screen);
 
 // The monitor of that name, or null.
-const ScreenMonitor* findMonitor(const std::vector<ScreenMonitor>& monitors, const std::string& name);
+const MonitorRecord* findMonitor(const std::vector<MonitorRecord>& monitors, const std::string& name);
 
 }  // namespace corvane

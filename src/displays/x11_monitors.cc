@@ -14,9 +14,9 @@ bool hasExtension(xcb_connection_t* c, xcb_extension_t* extension) {
 }
 
 // Monitors as RandR 1.5 reports them; none on older servers or without RandR.
-std::vector<ScreenMonitor> randrMonitors(const X11Session& session) {
+std::vector<MonitorRecord> randrMonitors(const X11Session& session) {
   xcb_connection_t* c = session.connection();
-  std::vector<ScreenMonitor> monitors;
+  std::vector<MonitorRecord> monitors;
   if (!hasExtension(c, &xcb_randr_id)) return monitors;
   XcbReply<xcb_randr_query_version_reply_t> version(
       xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
@@ -37,8 +37,8 @@ std::vector<ScreenMonitor> randrMonitors(const X11Session& session) {
   for (size_t i = 0; i < names.size(); ++i) {
     XcbReply<xcb_get_atom_name_reply_t> name(xcb_get_atom_name_reply(c, names[i], nullptr));
     if (name) {
-      monitors[i].name.assign(xcb_get_atom_name_name(name.get()),
-                              static_cast<size_t>(xcb_get_atom_name_name_length(name.get())));
+      monitors[i].deviceName.assign(xcb_get_atom_name_name(name.get()),
+                                    static_cast<size_t>(xcb_get_atom_name_name_length(name.get())));
     }
   }
   return monitors;
@@ -63,10 +63,10 @@ std::vector<ScreenHead> xineramaHeads(const X11Session& session) {
 
 }  // namespace
 
-std::vector<ScreenMonitor> readMonitors(X11Session& session) {
+std::vector<MonitorRecord> readMonitors(X11Session& session) {
   if (session.error() != 0) return {};
   const xcb_screen_t& screen = session.screen();
-  std::vector<ScreenMonitor> monitors =
+  std::vector<MonitorRecord> monitors =
       chooseMonitors(randrMonitors(session), xineramaHeads(session),
                      {screen.width_in_pixels, screen.height_in_pixels, screen.width_in_millimeters,
                       screen.height_in_millimeters});

@@ -9,6 +9,6 @@
 namespace corvane {
 
 // In RandR's order (see chooseMonitors); empty when the server cannot be asked.
-std::vector<ScreenMonitor> readMonitors(X11Session& session);
+std::vector<MonitorRecord> readMonitors(X11Session& session);
 
 }  // namespace corvane

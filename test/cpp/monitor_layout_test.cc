@@ -7,7 +7,7 @@ namespace {
 
 const ScreenSize kScreen{3200, 1200, 846, 317};
 
-ScreenMonitor randr(const char* name, int32_t x, int32_t width, bool primary) {
+MonitorRecord randr(const char* name, int32_t x, int32_t width, bool primary) {
   return {name, x, 0, width, 1200, width / 4, 317, primary};
 }
 
@@ -16,21 +16,21 @@ TEST(ChooseMonitors, KeepsRandrMonitorsAndTheirOrderWhenThereAreSeveral) {
       chooseMonitors({randr("DP-2", 1920, 1280, true), randr("HDMI-1", 0, 1920, false)},
                      {{0, 0, 1920, 1200}, {1920, 0, 1280, 1024}, {0, 0, 640, 480}}, kScreen);
   ASSERT_EQ(monitors.size(), 2u);
-  EXPECT_EQ(monitors[0].name, "DP-2");
-  EXPECT_TRUE(monitors[0].primary);
-  EXPECT_EQ(monitors[1].name, "HDMI-1");
-  EXPECT_FALSE(monitors[1].primary);
+  EXPECT_EQ(monitors[0].deviceName, "DP-2");
+  EXPECT_TRUE(monitors[0].isPrimary);
+  EXPECT_EQ(monitors[1].deviceName, "HDMI-1");
+  EXPECT_FALSE(monitors[1].isPrimary);
   EXPECT_EQ(monitors[1].widthMM, 480);
 }
 
 TEST(ChooseMonitors, TakesXineramaHeadsWhenRandrKnowsOneOrNone) {
   const std::vector<ScreenHead> heads{{0, 0, 1920, 1200}, {1920, 100, 1280, 1024}};
   for (const auto& fromRandr :
-       {std::vector<ScreenMonitor>{}, std::vector<ScreenMonitor>{randr("screen", 0, 3200, false)}}) {
+       {std::vector<MonitorRecord>{}, std::vector<MonitorRecord>{randr("screen", 0, 3200, false)}}) {
     const auto monitors = chooseMonitors(fromRandr, heads, kScreen);
     ASSERT_EQ(monitors.size(), 2u);
-    EXPECT_EQ(monitors[0].name, "XINERAMA-0");
-    EXPECT_EQ(monitors[1].name, "XINERAMA-1");
+    EXPECT_EQ(monitors[0].deviceName, "XINERAMA-0");
+    EXPECT_EQ(monitors[1].deviceName, "XINERAMA-1");
     EXPECT_EQ(monitors[1].x, 1920);
     EXPECT_EQ(monitors[1].y, 100);
     EXPECT_EQ(monitors[1].height, 1024);
@@ -38,25 +38,25 @@ TEST(ChooseMonitors, TakesXineramaHeadsWhenRandrKnowsOneOrNone) {
     // = 338.4, 317 x 1024 / 1200 = 270.5.
     EXPECT_EQ(monitors[1].widthMM, 338);
     EXPECT_EQ(monitors[1].heightMM, 271);
-    EXPECT_TRUE(monitors[0].primary);
-    EXPECT_FALSE(monitors[1].primary);
+    EXPECT_TRUE(monitors[0].isPrimary);
+    EXPECT_FALSE(monitors[1].isPrimary);
   }
 }
 
 TEST(ChooseMonitors, PrefersRandrsOneMonitorToOneXineramaHead) {
   const auto monitors = chooseMonitors({randr("eDP-1", 0, 3200, false)}, {{0, 0, 3200, 1200}}, kScreen);
   ASSERT_EQ(monitors.size(), 1u);
-  EXPECT_EQ(monitors[0].name, "eDP-1");
-  EXPECT_TRUE(monitors[0].primary) << "the only monitor counts as primary";
+  EXPECT_EQ(monitors[0].deviceName, "eDP-1");
+  EXPECT_TRUE(monitors[0].isPrimary) << "the only monitor counts as primary";
 }
 
 TEST(ChooseMonitors, FallsBackToTheWholeScreenAndToNothing) {
   const auto whole = chooseMonitors({}, {}, kScreen);
   ASSERT_EQ(whole.size(), 1u);
-  EXPECT_EQ(whole[0].name, "screen");
+  EXPECT_EQ(whole[0].deviceName, "screen");
   EXPECT_EQ(whole[0].width, 3200);
   EXPECT_EQ(whole[0].heightMM, 317);
-  EXPECT_TRUE(whole[0].primary);
+  EXPECT_TRUE(whole[0].isPrimary);
   EXPECT_TRUE(chooseMonitors({}, {}, ScreenSize{}).empty());
   // A screen that reports no physical size gives heads none either, rather than dividing by 0.
   const auto heads = chooseMonitors({}, {{0, 0, 10, 10}, {10, 0, 10, 10}}, ScreenSize{0, 0, 0, 0});
