@@ -23,11 +23,12 @@ const pictureWindow = path.join(buildDirs.win, 'picture_window.exe');
 const x11Binary = path.join(buildDirs.host, 'corvane.node');
 
 // Desktops for the X11 suite: RandR's one monitor; two Xinerama screens with RandR on (it then
-// reports one monitor for both); three with RandR off.
+// reports one monitor for both); three with RandR off and no MIT-SHM, so that captures take the
+// plain GetImage path.
 const x11Desktops = [
-  { randr: true, layout: [screen(1920, 1080)] },
-  { randr: true, layout: [screen(1920, 1080), screen(1280, 1024)] },
-  { randr: false, layout: [screen(2560, 1440), screen(1366, 768), screen(1024, 768)] },
+  { randr: true, shm: true, layout: [screen(1920, 1080)] },
+  { randr: true, shm: true, layout: [screen(1920, 1080), screen(1280, 1024)] },
+  { randr: false, shm: false, layout: [screen(2560, 1440), screen(1366, 768), screen(1024, 768)] },
 ];
 
 // Desktops for the Windows suite: one screen, then two and three of different sizes, the second
@@ -107,11 +108,11 @@ function sanitizedSimTests() {
 // yet: test/x11 checks that it says so) and the X11 suite.
 async function x11Tests() {
   const files = [...testFiles('test').filter((f) => !f.endsWith('audio.test.js')), ...testFiles('test/desktop', 'test/x11')];
-  for (const { randr, layout } of x11Desktops) {
+  for (const { randr, shm, layout } of x11Desktops) {
     const screens = layout.map((s) => `${s.width}x${s.height}`).join(' + ');
-    const xvfb = await startXvfb(layout, { randr });
+    const xvfb = await startXvfb(layout, { randr, shm });
     try {
-      nodeTests(`Linux build on X11, ${screens}, RandR ${randr ? 'on' : 'off'}`, files, {
+      nodeTests(`Linux build on X11, ${screens}, RandR ${randr ? 'on' : 'off'}, MIT-SHM ${shm ? 'on' : 'off'}`, files, {
         CORVANE_BINARY: x11Binary,
         DISPLAY: xvfb.display,
         CORVANE_LAYOUT: JSON.stringify(layout),
