@@ -45,7 +45,7 @@ describe('capture of the real desktop', () => {
     }
   });
 
-  it('still captures the right picture after thousands of grabs, so no device context or bitmap leaked', async () => {
+  it('still captures the right picture after thousands of grabs, so no grab leaked what it opened', async () => {
     const monitors = corvane.getMonitors();
     const small = monitors.map((m) => ({ ...m, width: 64, height: 64 }));
     // Each multi tick opens a grabber per display: on Windows a display context, a memory context
