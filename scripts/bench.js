@@ -12,7 +12,7 @@ const { startXvfb, runWindowsNode, toWindowsPath } = require('./lib/wine');
 async function main() {
   ensureSystem('host', 'x11', 'win', 'wine');
   ensureNpmPackages();
-  build('host');
+  build('host', { tests: true });
   build('win');
   ensureWindowsNode();
 
@@ -31,7 +31,7 @@ async function main() {
   console.log('\n## Capture tick, real GDI under Wine\n');
   const xvfb = await startXvfb([{ width: 1920, height: 1080 }]);
   try {
-    const result = runWindowsNode(xvfb.display, ['--expose-gc', toWindowsPath(path.join(root, 'bench', 'capture-tick.js'))], {
+    const result = await runWindowsNode(xvfb.display, ['--expose-gc', toWindowsPath(path.join(root, 'bench', 'capture-tick.js'))], {
       env: {
         CORVANE_BENCH_BINARY: toWindowsPath(path.join(buildDirs.win, 'corvane-bench.node')),
         CORVANE_BENCH_TICKS: '100',
@@ -41,7 +41,7 @@ async function main() {
     process.stdout.write(result.stdout);
     if (result.status !== 0) fail(`the Wine benchmark failed: ${result.stderr}`);
     console.log('\n## Service CPU time, Windows Node.js under Wine (no sound server)\n');
-    const cpu = runWindowsNode(xvfb.display, [toWindowsPath(path.join(root, 'bench', 'service-cpu.js'))], {
+    const cpu = await runWindowsNode(xvfb.display, [toWindowsPath(path.join(root, 'bench', 'service-cpu.js'))], {
       env: { CORVANE_BINARY: toWindowsPath(path.join(root, 'prebuilds', 'win32-x64', 'corvane.node')) },
       timeout: 600000,
     });

@@ -12,7 +12,7 @@ const sources = (dir) =>
     .map((f) => path.join(dir, f));
 
 try {
-  build('host');
+  build('host', { tests: true });
   const cpp = [...sources('src'), ...sources('test/cpp'), ...sources('bench'), ...sources('tools')];
   run('clang-format', ['--dry-run', '-Werror', ...cpp]);
   // clang-tidy reads the files that the host build compiles; the Win32 ones need windows.h, which
