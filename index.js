@@ -1,21 +1,65 @@
 'use strict';
-// Loads the native module for this platform: a prebuilt binary first, then a local build.
+// Loads corvane's native module: the binary prebuilt for this platform, which the package ships,
+// or in a source checkout a local build.
 const fs = require('node:fs');
 const path = require('node:path');
+const { binaryProblem } = require('./lib/binary-file');
 
-const target = `${process.platform}-${process.arch}`;
-const candidates = [
-  path.join(__dirname, 'prebuilds', target, 'corvane.node'),
-  path.join(__dirname, 'build', 'host', 'corvane.node'),
-];
+const MIN_GLIBC = '2.31';
+const targets = {
+  'win32-x64': { format: 'pe', about: 'win32-x64 (Windows 10 or later)' },
+  'linux-x64': { format: 'elf', about: `linux-x64 (glibc ${MIN_GLIBC} or later, X11)` },
+};
+const supported = Object.values(targets).map((t) => t.about).join(' and ');
 
-const binary = candidates.find((file) => fs.existsSync(file));
-if (!binary) {
-  throw new Error(
-    `corvane: no native binary for ${target}; looked for:\n  ${candidates.join('\n  ')}\n` +
-      'corvane runs on Windows x64 and on Linux x64 (X11); build it with `npm run build` (Linux) ' +
-      'or cross-compile the Windows binary with `npm run build:win` (see the README).',
-  );
+// Node.js reports the C library it runs on only where it is glibc.
+function glibcVersion() {
+  const report = process.report;
+  const excludeNetwork = report.excludeNetwork;
+  report.excludeNetwork = true;
+  try {
+    return report.getReport().header.glibcVersionRuntime ?? null;
+  } finally {
+    report.excludeNetwork = excludeNetwork;
+  }
 }
 
-module.exports = require(binary);
+const olderThan = (version, than) => {
+  const [a, b] = [version, than].map((v) => v.split('.').map(Number));
+  return a[0] < b[0] || (a[0] === b[0] && a[1] < b[1]);
+};
+
+function unsupported(platform) {
+  return new Error(`corvane has no native binary for ${platform}. It supports ${supported}.`);
+}
+
+function load() {
+  const target = `${process.platform}-${process.arch}`;
+  const { format } = targets[target] ?? {};
+  if (!format) throw unsupported(target);
+  if (process.platform === 'linux') {
+    const glibc = glibcVersion();
+    if (!glibc) throw unsupported(`${target} with a C library other than glibc (such as musl)`);
+    if (olderThan(glibc, MIN_GLIBC)) throw unsupported(`${target} with glibc ${glibc}`);
+  }
+
+  const prebuilt = path.join(__dirname, 'prebuilds', target, 'corvane.node');
+  // Contributors run a source checkout with a local build instead (npm run build).
+  const localBuild = path.join(__dirname, 'build', 'host', 'corvane.node');
+  const file = [prebuilt, localBuild].find((f) => fs.existsSync(f));
+  if (!file) {
+    throw new Error(
+      `corvane has no native binary for ${target}: ${prebuilt} is missing, so this copy of the package is ` +
+        `incomplete; install it again. It supports ${supported}.`,
+    );
+  }
+  const problem = binaryProblem(file, format, process.arch);
+  if (problem) throw new Error(`corvane cannot load ${file}: ${problem}. Install the package again.`);
+  try {
+    return require(file);
+  } catch (error) {
+    throw new Error(`corvane cannot load ${file}: ${error.message}`, { cause: error });
+  }
+}
+
+module.exports = load();

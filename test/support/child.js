@@ -2,12 +2,12 @@
 // Runs a script in a new Node.js process with `corvane` bound to the module under test.
 const assert = require('node:assert/strict');
 const { spawnSync } = require('node:child_process');
-const { file } = require('./binding');
+const { file, packageDir } = require('./binding');
 
 // env adds to the variables of this process; a variable set to undefined is left out.
 function runChild(script, { load = true, nodeOptions = [], timeout = 60000, env = {} } = {}) {
   const childEnv = Object.fromEntries(Object.entries({ ...process.env, ...env }).filter(([, v]) => v !== undefined));
-  const prelude = load ? `const corvane = require(${JSON.stringify(file)});\n` : '';
+  const prelude = load ? `const corvane = require(${JSON.stringify(packageDir ?? file)});\n` : '';
   const child = spawnSync(process.execPath, [...nodeOptions, '-e', prelude + script], {
     encoding: 'utf8',
     env: childEnv,
