@@ -1,3 +1,10 @@
+/**
+ * The frames' type: Node's `Buffer` where its typings (@types/node) are loaded, `Uint8Array`, which
+ * `Buffer` extends, where they are not. Read from `Buffer.alloc`, as `BufferConstructor` declares no
+ * `prototype` of its own.
+ */
+type NodeBuffer = typeof globalThis extends { Buffer: { alloc(size: number): infer B } } ? B : Uint8Array;
+
 /** One display monitor, as `getMonitors` reports it. */
 export interface DisplayInfo {
   /**
@@ -39,11 +46,12 @@ export function getMonitors(): DisplayInfo[];
  * first called once, before this returns, with "ShutdownHandler Initial...". `windowHandle` is the
  * native handle of one of the application's windows, as Electron's
  * `BrowserWindow.getNativeWindowHandle()` gives it. The hook lasts until the process ends and keeps
- * it alive. Throws a TypeError for a first argument that is not a Buffer of at least 8 bytes, and
- * for a callback that is not a function (the window is hooked all the same). Windows only for now:
- * on Linux it throws an Error "shutdownHandler is not supported on this platform: ...".
+ * it alive. Throws a TypeError for a first argument that is not a Buffer, typed array or DataView of
+ * at least 8 bytes, and for a callback that is not a function (the window is hooked all the same).
+ * Windows only for now: on Linux it throws an Error "shutdownHandler is not supported on this
+ * platform: ...".
  */
-export function shutdownHandler(windowHandle: Buffer, callback: (message: string) => void): void;
+export function shutdownHandler(windowHandle: ArrayBufferView, callback: (message: string) => void): void;
 
 /**
  * Captures one display, again and again, and calls `callback` with each picture down-sampled:
@@ -55,7 +63,7 @@ export function shutdownHandler(windowHandle: Buffer, callback: (message: string
  * 2147483647, or a width or height below 0 or whose 32-bit pixels exceed 2147483647 bytes.
  */
 export function startCaptureScreen(
-  callback: (frame: Buffer) => void,
+  callback: (frame: NodeBuffer) => void,
   display: CaptureDisplay,
   interval: number,
   samplingRate: number,
@@ -73,8 +81,8 @@ export function stopCaptureScreen(): void;
  * captured and the call then throws "Maximum 3 displays supported, only first 3 will be captured".
  */
 export function startCaptureMultiScreens(
-  callback: (frames: Record<string, Buffer>) => void,
-  displays: CaptureDisplay[],
+  callback: (frames: Record<string, NodeBuffer>) => void,
+  displays: readonly CaptureDisplay[],
   interval: number,
   samplingRate: number,
 ): void;
@@ -111,3 +119,6 @@ export function startStream(callback: (level: number) => void, interval?: number
  * on Linux, which has no audio level yet, it throws an Error "stopStream is not supported on this platform...".
  */
 export function stopStream(): boolean;
+
+// Only the declarations marked `export` are the module's (a declaration file exports all otherwise).
+export {};
