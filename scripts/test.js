@@ -1,13 +1,15 @@
 'use strict';
-// npm test: installs what is missing, builds everything and runs every suite: the C++ tests, the
-// JavaScript suite on the simulated desktop (plain and under AddressSanitizer and
-// UndefinedBehaviorSanitizer), the Linux build's suite on Xvfb and the Windows suite under Wine.
-// npm run test:win (`node scripts/test.js win`): the Windows suite alone.
+// npm test: installs what is missing, builds everything, packs the module and installs the tarball
+// into a new application, then runs every suite: the C++ tests, the JavaScript suite on the
+// simulated desktop (plain and under AddressSanitizer and UndefinedBehaviorSanitizer), the
+// package's own checks, the installed package's Linux binary on Xvfb in several Node.js versions,
+// and its Windows binary under Wine in Windows Node.js.
+// npm run test:win (`node scripts/test.js win`): the Windows suites alone.
 const fs = require('node:fs');
 const path = require('node:path');
-const { spawnSync, execFileSync } = require('node:child_process');
-const { root, fail } = require('./lib/run');
-const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
+const { spawn, execFileSync } = require('node:child_process');
+const { root, run, banner, fail } = require('./lib/run');
+const { ensureSystem, ensureNpmPackages, ensureNode, nodeVersions } = require('./lib/setup');
 const { build, buildDirs } = require('./build');
 const { runWindowsNode, toWindowsPath } = require('./lib/wine');
 const { startXvfb } = require('./lib/xvfb');
@@ -16,11 +18,12 @@ const { startPulseAudio } = require('./lib/sound');
 const reportDir = path.join(root, 'build', 'reports');
 const simBinary = path.join(buildDirs.host, 'corvane-sim.node');
 const simAsanBinary = path.join(buildDirs.host, 'corvane-sim-asan.node');
-const winBinary = path.join(root, 'prebuilds', 'win32-x64', 'corvane.node');
+const packageDir = path.join(root, 'build', 'package');
+const app = path.join(packageDir, 'app');
+const installed = (target) => path.join(app, 'node_modules', 'corvane', 'prebuilds', target, 'corvane.node');
 // Xvfb's Xinerama places every screen at the origin, and cannot be told otherwise.
 const screen = (width, height) => ({ x: 0, y: 0, width, height });
 const pictureWindow = path.join(buildDirs.win, 'picture_window.exe');
-const x11Binary = path.join(buildDirs.host, 'corvane.node');
 
 // Desktops for the X11 suite: RandR's one monitor; two Xinerama screens with RandR on (it then
 // reports one monitor for both); three with RandR off and no MIT-SHM, so that captures take the
@@ -61,22 +64,26 @@ function tapCounts(tap) {
   return { passed: count('pass'), failed: count('fail') + count('cancelled'), skipped: count('skipped') + count('todo') };
 }
 
-// Runs node --test on the host: readable results on screen, and a TAP copy to count from.
-function nodeTests(stage, files, env = {}) {
+// Runs node --test on the host (in another Node.js when `node` names one): readable results on
+// screen, and a TAP copy to count from.
+async function nodeTests(stage, files, env = {}, node = process.execPath) {
+  banner(stage);
   fs.mkdirSync(reportDir, { recursive: true });
   const tapFile = path.join(reportDir, `${stage.replace(/\W+/g, '-')}.tap`);
   fs.rmSync(tapFile, { force: true });
-  const run = spawnSync(
-    process.execPath,
+  const child = spawn(
+    node,
     ['--test', '--test-reporter=spec', '--test-reporter-destination=stdout', '--test-reporter=tap',
       `--test-reporter-destination=${tapFile}`, ...files],
     { cwd: root, stdio: 'inherit', env: { ...process.env, ...env } },
   );
+  const status = await new Promise((resolve) => child.once('exit', resolve));
   const tap = fs.existsSync(tapFile) ? fs.readFileSync(tapFile, 'utf8') : '';
-  record(stage, tapCounts(tap), run.status === 0);
+  record(stage, tapCounts(tap), status === 0);
 }
 
 function cppTests() {
+  banner('C++ tests (ctest)', 'The platform-free logic, built with AddressSanitizer and UndefinedBehaviorSanitizer.');
   const run = spawnSync('ctest', ['--test-dir', buildDirs.host, '--output-on-failure'], { cwd: root, encoding: 'utf8' });
   process.stdout.write(run.stdout + run.stderr);
   const m = run.stdout.match(/(\d+) tests failed out of (\d+)/);
@@ -86,12 +93,12 @@ function cppTests() {
 
 // The simulated suite again with both sanitizers. Node itself is not instrumented, so libasan
 // is preloaded; any report aborts the process and is also written to a log that must stay empty.
-function sanitizedSimTests() {
+async function sanitizedSimTests() {
   const logs = path.join(reportDir, 'sanitizers');
   fs.rmSync(logs, { recursive: true, force: true });
   fs.mkdirSync(logs, { recursive: true });
   const libasan = execFileSync('gcc', ['-print-file-name=libasan.so'], { encoding: 'utf8' }).trim();
-  nodeTests('simulated desktop, ASan+UBSan', testFiles('test', 'test/sim'), {
+  await nodeTests('simulated desktop, ASan+UBSan', testFiles('test', 'test/sim'), {
     CORVANE_BINARY: simAsanBinary,
     LD_PRELOAD: libasan,
     // Node's own allocations at exit are not ours to judge; leaks are left to valgrind.
@@ -104,47 +111,88 @@ function sanitizedSimTests() {
   if (reports.length > 0) record('sanitizer reports', { passed: 0, failed: reports.length }, false);
 }
 
-// The Linux build on Xvfb: the shared suite (but the audio stream's, which Linux does not have
-// yet: test/x11 checks that it says so) and the X11 suite.
+// npm pack (whose prepack builds both prebuilt binaries), then an application that installs the
+// tarball and nothing else: the suites below test what users get.
+function packAndInstall() {
+  banner('Packing the module (npm pack) and installing the tarball into a new application',
+    'npm pack builds both prebuilt binaries first; every suite below loads the installed copy.');
+  fs.rmSync(packageDir, { recursive: true, force: true });
+  fs.mkdirSync(app, { recursive: true });
+  run('npm', ['pack', '--pack-destination', packageDir]);
+  const tarball = path.join(packageDir, fs.readdirSync(packageDir).find((f) => f.endsWith('.tgz')));
+  fs.writeFileSync(path.join(app, 'package.json'), JSON.stringify({ name: 'corvane-test-app', version: '1.0.0', private: true }));
+  run('npm', ['install', '--offline', '--no-audit', '--no-fund', tarball], { cwd: app });
+  return tarball;
+}
+
+// The package's own checks, on the host: its contents, the installed application, both binaries
+// as their platforms' loaders see them, and the typings against the binary.
+async function packageTests(tarball) {
+  await nodeTests('the package: contents, binaries, typings', testFiles('test/package', 'test/binary', 'test/typings'), {
+    CORVANE_APP: app,
+    CORVANE_TARBALL: tarball,
+    CORVANE_LINUX_BINARY: installed('linux-x64'),
+    CORVANE_WIN_BINARY: installed('win32-x64'),
+  });
+}
+
+// The installed package's Linux binary on Xvfb: the shared suite (but the audio stream's, which
+// Linux does not have yet: test/x11 checks that it says so) and the X11 suite. In the host's
+// Node.js on every desktop, in the other Node.js versions on the first.
 async function x11Tests() {
   const files = [...testFiles('test').filter((f) => !f.endsWith('audio.test.js')), ...testFiles('test/desktop', 'test/x11')];
-  for (const { randr, shm, layout } of x11Desktops) {
+  const runs = [
+    ...x11Desktops.map((desktop) => ({ desktop, version: process.versions.node })),
+    ...nodeVersions.linux.map((version) => ({ desktop: x11Desktops[0], version })),
+  ];
+  for (const { desktop: { randr, shm, layout }, version } of runs) {
+    const node = version === process.versions.node ? process.execPath : ensureNode('linux', version);
     const screens = layout.map((s) => `${s.width}x${s.height}`).join(' + ');
     const xvfb = await startXvfb(layout, { randr, shm });
     try {
-      nodeTests(`Linux build on X11, ${screens}, RandR ${randr ? 'on' : 'off'}, MIT-SHM ${shm ? 'on' : 'off'}`, files, {
-        CORVANE_BINARY: x11Binary,
+      await nodeTests(`Linux, Node.js ${version}, X11 ${screens}, RandR ${randr ? 'on' : 'off'}, MIT-SHM ${shm ? 'on' : 'off'}`, files, {
+        CORVANE_APP: app,
         DISPLAY: xvfb.display,
         CORVANE_LAYOUT: JSON.stringify(layout),
         CORVANE_RANDR: randr ? 'on' : 'off',
         CORVANE_PICTURE_COMMAND: JSON.stringify([path.join(buildDirs.host, 'x11_picture'), 'test']),
         CORVANE_MOVE_POINTER: JSON.stringify(['xdotool', 'mousemove']),
-      });
+      }, node);
     } finally {
       await xvfb.stop();
     }
   }
 }
 
+// The installed package's Windows binary in Windows Node.js under Wine: 20 on every desktop, the
+// other versions on the first.
 async function windowsTests() {
-  nodeTests('win32-x64 binary', testFiles('test/binary'), { CORVANE_WIN_BINARY: winBinary });
   const files = testFiles('test', 'test/desktop', 'test/win').map(toWindowsPath);
-  for (const { sound, layout } of desktops) {
+  const [first, ...others] = nodeVersions.win;
+  const runs = [
+    ...desktops.map((desktop) => ({ desktop, version: first })),
+    ...others.map((version) => ({ desktop: desktops[0], version })),
+  ];
+  for (const { desktop: { sound, layout }, version } of runs) {
     const screens = layout.map((s) => `${s.width}x${s.height}`).join(' + ');
-    const name = `Windows build under Wine, ${screens}, ${sound === 'pulse' ? 'PulseAudio' : 'no sound server'}`;
-    const outDir = path.join(reportDir, `wine-${layout.length}-${sound}`);
+    const name = `Windows under Wine, Node.js ${version}, ${screens}, ${sound === 'pulse' ? 'PulseAudio' : 'no sound server'}`;
+    banner(name);
+    const outDir = path.join(reportDir, `wine-${version}-${layout.length}-${sound}`);
     fs.rmSync(outDir, { recursive: true, force: true });
     const tapFile = path.join(outDir, 'report.tap');
     const xvfb = await startXvfb(layout);
     const pulse = sound === 'pulse' ? startPulseAudio() : null;
-    let run;
+    let result;
     try {
-      run = runWindowsNode(
+      result = await runWindowsNode(
         xvfb.display,
-        ['--test', '--test-reporter=tap', `--test-reporter-destination=${toWindowsPath(tapFile)}`, ...files],
+        ['--test', '--test-reporter=spec', '--test-reporter-destination=stdout', '--test-reporter=tap',
+          `--test-reporter-destination=${toWindowsPath(tapFile)}`, ...files],
         {
+          node: ensureNode('win', version),
+          live: true,
           env: {
-            CORVANE_BINARY: toWindowsPath(winBinary),
+            CORVANE_APP: toWindowsPath(app),
             CORVANE_LAYOUT: JSON.stringify(layout),
             CORVANE_PICTURE_COMMAND: JSON.stringify([toWindowsPath(pictureWindow)]),
             CORVANE_MOVE_POINTER: JSON.stringify([toWindowsPath(path.join(buildDirs.win, 'set_cursor.exe'))]),
@@ -161,32 +209,37 @@ async function windowsTests() {
     }
     const tap = fs.existsSync(tapFile) ? fs.readFileSync(tapFile, 'utf8') : '';
     const counts = tapCounts(tap);
-    if (run.status !== 0 || counts.failed > 0 || counts.passed === 0) {
-      process.stdout.write(`${tap}\n${run.stdout}\n${run.stderr}\n${run.error ?? ''}\n`);
-    } else {
-      process.stdout.write(tap.split('\n').filter((l) => /^(ok|not ok) /.test(l)).join('\n') + '\n');
+    if (result.status !== 0 || counts.failed > 0 || counts.passed === 0) {
+      process.stdout.write(`\nstandard error of Windows Node.js:\n${result.stderr.slice(-20000)}\n${result.error ?? ''}\n`);
     }
-    record(name, counts, run.status === 0);
+    record(name, counts, result.status === 0);
   }
 }
 
 async function main() {
   const only = process.argv[2];
   if (only && only !== 'win') fail('usage: node scripts/test.js [win]');
+  let tarball;
   try {
-    ensureSystem('host', 'x11', 'win', 'wine');
+    banner('Setting up', 'Anything missing is installed first; what was fetched or built before is reused.');
+    ensureSystem('host', 'tests', 'x11', 'win', 'wine', 'prebuild');
     ensureNpmPackages();
-    if (only !== 'win') build('host');
-    build('win');
-    ensureWindowsNode();
+    if (only !== 'win') {
+      banner('Building the host targets', 'The Linux module, the simulated desktop modules, the C++ tests and the test programs.');
+      build('host', { tests: true });
+    }
+    tarball = packAndInstall();
+    for (const version of nodeVersions.win) ensureNode('win', version);
+    if (only !== 'win') for (const version of nodeVersions.linux) ensureNode('linux', version);
   } catch (error) {
     fail(`test setup failed: ${error.message}`);
   }
 
   if (only !== 'win') {
     cppTests();
-    nodeTests('simulated desktop', testFiles('test', 'test/sim'), { CORVANE_BINARY: simBinary });
-    sanitizedSimTests();
+    await nodeTests('simulated desktop', testFiles('test', 'test/sim'), { CORVANE_BINARY: simBinary });
+    await sanitizedSimTests();
+    await packageTests(tarball);
     await x11Tests();
   }
   await windowsTests();

@@ -30,31 +30,61 @@ function ensurePrefix(display) {
   if (!fs.existsSync(path.join(winePrefix, 'system.reg'))) throw new Error(`could not create the Wine prefix ${winePrefix}`);
 }
 
-// Runs node.exe with args. Windows Node.js cannot write to a pipe under Wine, so its output
-// goes to files, which are read back.
-function runWindowsNode(display, args, { env = {}, timeout = 300000, outDir } = {}) {
-  const node = ensureWindowsNode();
+// Copies what is appended to `file` to our standard output, until the returned stop is called.
+function follow(file) {
+  let offset = 0;
+  const copy = () => {
+    let fd;
+    try {
+      fd = fs.openSync(file, 'r');
+      const size = fs.fstatSync(fd).size;
+      if (size <= offset) return;
+      const chunk = Buffer.alloc(size - offset);
+      fs.readSync(fd, chunk, 0, chunk.length, offset);
+      offset = size;
+      process.stdout.write(chunk);
+    } catch {
+      // Not there yet.
+    } finally {
+      if (fd !== undefined) fs.closeSync(fd);
+    }
+  };
+  const timer = setInterval(copy, 250);
+  return () => {
+    clearInterval(timer);
+    copy();
+  };
+}
+
+// Runs node.exe (Windows Node.js 20 unless `node` names another) with args. Windows Node.js cannot
+// write to a pipe under Wine, so its output goes to files, which are read back and, with `live`,
+// shown as they grow.
+async function runWindowsNode(display, args, { env = {}, timeout = 300000, outDir, node = ensureWindowsNode(), live = false } = {}) {
   ensurePrefix(display);
-  fs.mkdirSync(path.join(root, '.cache'), { recursive: true });
-  const dir = outDir ?? fs.mkdtempSync(path.join(root, '.cache', 'run-'));
+  fs.mkdirSync(path.join(root, 'build'), { recursive: true });
+  const dir = outDir ?? fs.mkdtempSync(path.join(root, 'build', 'run-'));
   fs.mkdirSync(dir, { recursive: true });
   const outFile = path.join(dir, 'stdout.txt');
   const errFile = path.join(dir, 'stderr.txt');
   const out = fs.openSync(outFile, 'w');
   const err = fs.openSync(errFile, 'w');
-  const result = spawnSync(wine, [node, ...args], {
-    cwd: root,
-    env: wineEnv(display, env),
-    stdio: ['ignore', out, err],
-    timeout,
-  });
+  const child = spawn(wine, [node, ...args], { cwd: root, env: wineEnv(display, env), stdio: ['ignore', out, err] });
   fs.closeSync(out);
   fs.closeSync(err);
+  const stopFollowing = live ? follow(outFile) : () => {};
+  let timedOut = false;
+  const timer = setTimeout(() => {
+    timedOut = true;
+    child.kill('SIGKILL');
+  }, timeout);
+  const [status, signal] = await new Promise((resolve) => child.once('exit', (...end) => resolve(end)));
+  clearTimeout(timer);
+  stopFollowing();
   stopWineServer(display);
   return {
-    status: result.status,
-    signal: result.signal,
-    error: result.error,
+    status,
+    signal,
+    error: timedOut ? new Error(`timed out after ${timeout} ms`) : undefined,
     stdout: fs.readFileSync(outFile, 'utf8'),
     stderr: fs.readFileSync(errFile, 'utf8'),
     dir,
