@@ -7,7 +7,7 @@
 // npm run test:win (`node scripts/test.js win`): the Windows suites alone.
 const fs = require('node:fs');
 const path = require('node:path');
-const { spawn, execFileSync } = require('node:child_process');
+const { spawn, spawnSync, execFileSync } = require('node:child_process');
 const { root, run, banner, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureNode, nodeVersions } = require('./lib/setup');
 const { build, buildDirs } = require('./build');
