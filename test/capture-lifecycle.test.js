@@ -46,7 +46,8 @@ describe('a capture that is never stopped', () => {
       { nodeOptions: uncaughtPolicy },
     );
     assert.equal(child.status, 0, child.stderr);
-    assert.match(child.stdout, /handled 3/);
+    // Frames queued before the stop still arrive, and may throw once more before it.
+    assert.ok(Number(child.stdout.match(/^handled (\d+)$/m)?.[1]) >= 3, child.stdout);
   });
 
   it('lets an uncaught exception after the start end the process as usual', () => {
