@@ -3,11 +3,12 @@
 // into a new application, then runs every suite: the C++ tests, the JavaScript suite on the
 // simulated desktop (plain and under AddressSanitizer and UndefinedBehaviorSanitizer), the
 // package's own checks, the installed package's Linux binary on Xvfb in several Node.js versions,
-// and its Windows binary under Wine in Windows Node.js.
+// and its Windows binary under Wine in Windows Node.js. The Linux and the Windows suites run side
+// by side, each in a lane (a process) of its own.
 // npm run test:win (`node scripts/test.js win`): the Windows suites alone.
 const fs = require('node:fs');
 const path = require('node:path');
-const { spawn, spawnSync, execFileSync } = require('node:child_process');
+const { spawn, execFileSync } = require('node:child_process');
 const { root, run, banner, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureNode, nodeVersions } = require('./lib/setup');
 const { build, buildDirs } = require('./build');
@@ -82,13 +83,18 @@ async function nodeTests(stage, files, env = {}, node = process.execPath) {
   record(stage, tapCounts(tap), status === 0);
 }
 
-function cppTests() {
+async function cppTests() {
   banner('C++ tests (ctest)', 'The platform-free logic, built with AddressSanitizer and UndefinedBehaviorSanitizer.');
-  const run = spawnSync('ctest', ['--test-dir', buildDirs.host, '--output-on-failure'], { cwd: root, encoding: 'utf8' });
-  process.stdout.write(run.stdout + run.stderr);
-  const m = run.stdout.match(/(\d+) tests failed out of (\d+)/);
+  const child = spawn('ctest', ['--test-dir', buildDirs.host, '--output-on-failure'], { cwd: root, stdio: ['ignore', 'pipe', 'inherit'] });
+  let out = '';
+  child.stdout.on('data', (d) => {
+    out += d;
+    process.stdout.write(d);
+  });
+  const status = await new Promise((resolve) => child.once('close', resolve));
+  const m = out.match(/(\d+) tests failed out of (\d+)/);
   const counts = m ? { passed: Number(m[2]) - Number(m[1]), failed: Number(m[1]) } : { passed: 0, failed: 1 };
-  record('C++ tests (ctest)', counts, run.status === 0);
+  record('C++ tests (ctest)', counts, status === 0);
 }
 
 // The simulated suite again with both sanitizers. Node itself is not instrumented, so libasan
@@ -112,7 +118,7 @@ async function sanitizedSimTests() {
 }
 
 // npm pack (whose prepack builds both prebuilt binaries), then an application that installs the
-// tarball and nothing else: the suites below test what users get.
+// tarball and nothing else: the suites test what users get.
 function packAndInstall() {
   banner('Packing the module (npm pack) and installing the tarball into a new application',
     'npm pack builds both prebuilt binaries first; every suite below loads the installed copy.');
@@ -122,7 +128,6 @@ function packAndInstall() {
   const tarball = path.join(packageDir, fs.readdirSync(packageDir).find((f) => f.endsWith('.tgz')));
   fs.writeFileSync(path.join(app, 'package.json'), JSON.stringify({ name: 'corvane-test-app', version: '1.0.0', private: true }));
   run('npm', ['install', '--offline', '--no-audit', '--no-fund', tarball], { cwd: app });
-  return tarball;
 }
 
 // The package's own checks, on the host: its contents, the installed application, both binaries
@@ -216,10 +221,54 @@ async function windowsTests() {
   }
 }
 
+// Each lane runs its suites in a process of its own; its output reaches the terminal line by line
+// behind its tag, and its results come back in a file.
+function runLane(name, tag) {
+  const resultsFile = path.join(reportDir, `lane-${name}.json`);
+  fs.rmSync(resultsFile, { force: true });
+  const child = spawn(process.execPath, [__filename, '--lane', name], { cwd: root, stdio: ['ignore', 'pipe', 'pipe'] });
+  for (const stream of [child.stdout, child.stderr]) {
+    let partial = '';
+    stream.setEncoding('utf8');
+    stream.on('data', (chunk) => {
+      const lines = (partial + chunk).split('\n');
+      partial = lines.pop();
+      process.stdout.write(lines.map((line) => `${tag} ${line}\n`).join(''));
+    });
+    stream.on('end', () => partial && process.stdout.write(`${tag} ${partial}\n`));
+  }
+  return new Promise((resolve) =>
+    child.once('close', (code, signal) => {
+      const laneResults = fs.existsSync(resultsFile) ? JSON.parse(fs.readFileSync(resultsFile, 'utf8')) : [];
+      if (code !== 0 && !laneResults.some((r) => !r.ok)) {
+        laneResults.push({ stage: `the ${name} lane ended with ${code ?? signal}`, passed: 0, failed: 1, ok: false });
+      }
+      resolve(laneResults);
+    }),
+  );
+}
+
+const lanes = {
+  // The host's suites, one after the other.
+  async linux() {
+    await cppTests();
+    await nodeTests('simulated desktop', testFiles('test', 'test/sim'), { CORVANE_BINARY: simBinary });
+    await sanitizedSimTests();
+    await packageTests(path.join(packageDir, fs.readdirSync(packageDir).find((f) => f.endsWith('.tgz'))));
+    await x11Tests();
+  },
+  windows: () => windowsTests(),
+};
+
 async function main() {
-  const only = process.argv[2];
+  const [first, lane] = process.argv.slice(2);
+  if (first === '--lane' && lanes[lane]) {
+    await lanes[lane]();
+    fs.writeFileSync(path.join(reportDir, `lane-${lane}.json`), JSON.stringify(results));
+    return;
+  }
+  const only = first;
   if (only && only !== 'win') fail('usage: node scripts/test.js [win]');
-  let tarball;
   try {
     banner('Setting up', 'Anything missing is installed first; what was fetched or built before is reused.');
     ensureSystem('host', 'tests', 'x11', 'win', 'wine', 'prebuild');
@@ -228,21 +277,23 @@ async function main() {
       banner('Building the host targets', 'The Linux module, the simulated desktop modules, the C++ tests and the test programs.');
       build('host', { tests: true });
     }
-    tarball = packAndInstall();
+    packAndInstall();
     for (const version of nodeVersions.win) ensureNode('win', version);
     if (only !== 'win') for (const version of nodeVersions.linux) ensureNode('linux', version);
   } catch (error) {
     fail(`test setup failed: ${error.message}`);
   }
+  fs.mkdirSync(reportDir, { recursive: true });
 
-  if (only !== 'win') {
-    cppTests();
-    await nodeTests('simulated desktop', testFiles('test', 'test/sim'), { CORVANE_BINARY: simBinary });
-    await sanitizedSimTests();
-    await packageTests(tarball);
-    await x11Tests();
+  // The Linux and the Windows suites share nothing but the processor: they run side by side.
+  if (only === 'win') {
+    await lanes.windows();
+  } else {
+    banner('Running the Linux and the Windows suites side by side', 'Lines from the host suites start with [linux], those from Wine with [wine].');
+    for (const laneResults of await Promise.all([runLane('linux', '[linux]'), runLane('windows', '[wine] ')])) {
+      results.push(...laneResults);
+    }
   }
-  await windowsTests();
 
   const total = (key) => results.reduce((sum, r) => sum + (r[key] ?? 0), 0);
   const failedStages = results.filter((r) => !r.ok);

@@ -26,12 +26,11 @@ it('reports true after the pointer moved, then false while it rests', async () =
     assert.deepEqual(values.slice(1, 3), [false, false]);
     const before = values.length;
     moveCursor(300, 200);
-    // The move lands after however many ticks the mover took to start; then the pointer rests.
-    const moved = () => values.indexOf(true, before);
-    await waitFor(() => moved() >= 0 && values.length >= moved() + 3, 'values after the move');
-    const after = values.slice(before);
-    assert.equal(after.filter(Boolean).length, 1, `${after}`);
-    assert.deepEqual(values.slice(moved() + 1, moved() + 3), [false, false]);
+    // The move lands after however many ticks the mover took to start (under Wine, sometimes in
+    // two steps); then the pointer rests, and the values must say so.
+    const lastMove = () => values.lastIndexOf(true);
+    await waitFor(() => lastMove() >= before, 'a value after the move');
+    await waitFor(() => values.length >= lastMove() + 3, `two values at rest after the move: ${values.slice(before)}`);
   } finally {
     corvane.stopMouseTracking();
   }
