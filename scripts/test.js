@@ -287,6 +287,9 @@ async function main() {
 
   // The Linux and the Windows suites share nothing but the processor: they run side by side.
   if (only === 'win') {
+    await nodeTests('win32-x64 binary', [path.join(root, 'test', 'binary', 'win-binary.test.js')], {
+      CORVANE_WIN_BINARY: installed('win32-x64'),
+    });
     await lanes.windows();
   } else {
     banner('Running the Linux and the Windows suites side by side', 'Lines from the host suites start with [linux], those from Wine with [wine].');
