@@ -21,6 +21,7 @@ const simBinary = path.join(buildDirs.host, 'corvane-sim.node');
 const simAsanBinary = path.join(buildDirs.host, 'corvane-sim-asan.node');
 const packageDir = path.join(root, 'build', 'package');
 const app = path.join(packageDir, 'app');
+const packedTarball = () => path.join(packageDir, fs.readdirSync(packageDir).find((f) => f.endsWith('.tgz')));
 const installed = (target) => path.join(app, 'node_modules', 'corvane', 'prebuilds', target, 'corvane.node');
 // Xvfb's Xinerama places every screen at the origin, and cannot be told otherwise.
 const screen = (width, height) => ({ x: 0, y: 0, width, height });
@@ -125,17 +126,16 @@ function packAndInstall() {
   fs.rmSync(packageDir, { recursive: true, force: true });
   fs.mkdirSync(app, { recursive: true });
   run('npm', ['pack', '--pack-destination', packageDir]);
-  const tarball = path.join(packageDir, fs.readdirSync(packageDir).find((f) => f.endsWith('.tgz')));
   fs.writeFileSync(path.join(app, 'package.json'), JSON.stringify({ name: 'corvane-test-app', version: '1.0.0', private: true }));
-  run('npm', ['install', '--offline', '--no-audit', '--no-fund', tarball], { cwd: app });
+  run('npm', ['install', '--offline', '--no-audit', '--no-fund', packedTarball()], { cwd: app });
 }
 
 // The package's own checks, on the host: its contents, the installed application, both binaries
 // as their platforms' loaders see them, and the typings against the binary.
-async function packageTests(tarball) {
+async function packageTests() {
   await nodeTests('the package: contents, binaries, typings', testFiles('test/package', 'test/binary', 'test/typings'), {
     CORVANE_APP: app,
-    CORVANE_TARBALL: tarball,
+    CORVANE_TARBALL: packedTarball(),
     CORVANE_LINUX_BINARY: installed('linux-x64'),
     CORVANE_WIN_BINARY: installed('win32-x64'),
   });
@@ -254,7 +254,7 @@ const lanes = {
     await cppTests();
     await nodeTests('simulated desktop', testFiles('test', 'test/sim'), { CORVANE_BINARY: simBinary });
     await sanitizedSimTests();
-    await packageTests(path.join(packageDir, fs.readdirSync(packageDir).find((f) => f.endsWith('.tgz'))));
+    await packageTests();
     await x11Tests();
   },
   windows: () => windowsTests(),
