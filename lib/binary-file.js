@@ -11,6 +11,7 @@ const peMachines = { 0x14c: 'x86', 0x1c4: 'arm', 0x8664: 'x64', 0xaa64: 'arm64' 
 function formatOf(bytes) {
   if (bytes.length >= 4 && bytes.readUInt32BE(0) === 0x7f454c46) return 'elf';
   if (bytes.length >= 2 && bytes.toString('latin1', 0, 2) === 'MZ') return 'pe';
+  // Mach-O: a thin binary of either width, or a universal one.
   if (bytes.length >= 4 && [0xfeedfacf, 0xfeedface].includes(bytes.readUInt32LE(0))) return 'mach-o';
   if (bytes.length >= 4 && bytes.readUInt32BE(0) === 0xcafebabe) return 'mach-o';
   return null;
