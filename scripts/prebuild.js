@@ -10,11 +10,8 @@ const { ensureNpmPackages } = require('./lib/setup');
 const { build } = require('./build');
 const { ensureOldGlibcRoot, inRoot, rootDir } = require('./lib/old-glibc-root');
 
-const prebuildDir = path.join(root, 'prebuilds');
-const prebuilds = {
-  win: path.join(prebuildDir, 'win32-x64', 'corvane.node'),
-  linux: path.join(prebuildDir, 'linux-x64', 'corvane.node'),
-};
+// The Windows build puts its binary in prebuilds/win32-x64 itself.
+const linuxPrebuild = path.join(root, 'prebuilds', 'linux-x64', 'corvane.node');
 
 // What the build reads, copied into the root with their times kept, so that an unchanged source is
 // not compiled again.
@@ -32,8 +29,8 @@ function prebuildLinux() {
   inRoot('cmake', ['-S', '/corvane/source', '-B', '/corvane/build', '-G', 'Ninja', '-DCMAKE_BUILD_TYPE=Release',
     '-DCORVANE_TESTS=OFF']);
   inRoot('cmake', ['--build', '/corvane/build', '--target', 'corvane']);
-  fs.mkdirSync(path.dirname(prebuilds.linux), { recursive: true });
-  fs.copyFileSync(path.join(rootDir, 'corvane', 'build', 'corvane.node'), prebuilds.linux);
+  fs.mkdirSync(path.dirname(linuxPrebuild), { recursive: true });
+  fs.copyFileSync(path.join(rootDir, 'corvane', 'build', 'corvane.node'), linuxPrebuild);
 }
 
 function prebuild() {
@@ -43,12 +40,8 @@ function prebuild() {
   prebuildLinux();
 }
 
-module.exports = { prebuild, prebuilds };
-
-if (require.main === module) {
-  try {
-    prebuild();
-  } catch (error) {
-    fail(`prebuild failed: ${error.message}\nA package without both binaries cannot be made; see CONTRIBUTING.md.`);
-  }
+try {
+  prebuild();
+} catch (error) {
+  fail(`prebuild failed: ${error.message}\nA package without both binaries cannot be made; see CONTRIBUTING.md.`);
 }

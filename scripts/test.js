@@ -66,8 +66,11 @@ function tapCounts(tap) {
   return { passed: count('pass'), failed: count('fail') + count('cancelled'), skipped: count('skipped') + count('todo') };
 }
 
-// Runs node --test on the host (in another Node.js when `node` names one): readable results on
-// screen, and a TAP copy to count from.
+// node --test with readable results on its standard output and a TAP copy in tapFile to count from.
+const testRunnerArgs = (tapFile) =>
+  ['--test', '--test-reporter=spec', '--test-reporter-destination=stdout', '--test-reporter=tap', `--test-reporter-destination=${tapFile}`];
+
+// Runs node --test on the host (in another Node.js when `node` names one).
 async function nodeTests(stage, files, env = {}, node = process.execPath) {
   banner(stage);
   fs.mkdirSync(reportDir, { recursive: true });
@@ -75,8 +78,7 @@ async function nodeTests(stage, files, env = {}, node = process.execPath) {
   fs.rmSync(tapFile, { force: true });
   const child = spawn(
     node,
-    ['--test', '--test-reporter=spec', '--test-reporter-destination=stdout', '--test-reporter=tap',
-      `--test-reporter-destination=${tapFile}`, ...files],
+    [...testRunnerArgs(tapFile), ...files],
     { cwd: root, stdio: 'inherit', env: { ...process.env, ...env } },
   );
   const status = await new Promise((resolve) => child.once('exit', resolve));
@@ -191,8 +193,7 @@ async function windowsTests() {
     try {
       result = await runWindowsNode(
         xvfb.display,
-        ['--test', '--test-reporter=spec', '--test-reporter-destination=stdout', '--test-reporter=tap',
-          `--test-reporter-destination=${toWindowsPath(tapFile)}`, ...files],
+        [...testRunnerArgs(toWindowsPath(tapFile)), ...files],
         {
           node: ensureNode('win', version),
           live: true,
