@@ -54,6 +54,9 @@ describe('capture of the real desktop', () => {
     const ticks = Math.ceil(34000 / small.length);
     const deliveries = await collect((cb) => corvane.startCaptureMultiScreens(cb, small, 0, 8), ticks, { timeout: 300000 });
     const last = deliveries[deliveries.length - 1];
-    for (const m of small) assert.ok(last[m.displayId].equals(expectedFrame(m, 64, 64, 8)), m.displayId);
+    for (const m of small) {
+      const expected = expectedFrame(m, 64, 64, 8);
+      assert.ok(last[m.displayId].equals(expected), `${m.displayId}: ${firstDifference(last[m.displayId], expected, 64, 8)}`);
+    }
   });
 });
