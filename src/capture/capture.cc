@@ -5,19 +5,29 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_slot.h"
 #include "capture/grabber.h"
 #include "capture/sampler.h"
 #include "common/args.h"
-#include "common/faults.h"
+#include "common/callback_queue.h"
 #include "common/raise.h"
+#include "common/service_runs.h"
 #include "common/tick_phases.h"
+#include "common/worker_loop.h"
 
 namespace corvane {
 namespace {
 
 constexpr char kResourceName[] = "ScreenCapture";
 constexpr size_t kMaxDisplays = 3;
+
+// The one capture that may run at a time, of either kind. Never destroyed: a worker still running
+// when the process exits goes on until the process ends, and must find it intact. Joining it from
+// a static destructor is no option either: on Windows the process has already killed its threads
+// there, in whatever lock they held.
+ServiceRuns& captureRuns() {
+  static ServiceRuns& runs = *new ServiceRuns;
+  return runs;
+}
 
 struct SingleCaptureJob {
   uint64_t interval = 0;
@@ -39,32 +49,26 @@ struct SampledFrameSet {
   std::map<std::string, SampledFrame> frames;
 };
 
-// Deliveries run on the JavaScript thread and own their item. At teardown they are called
-// without an environment, only to free it.
-void deliverFrame(Napi::Env env, Napi::Function callback, void*, SampledFrame* item) {
-  std::unique_ptr<SampledFrame> frame(item);
-  if (env == nullptr || callback.IsEmpty()) return;
+void deliverFrame(Napi::Env env, Napi::Function callback, SampledFrame& frame) {
   PhaseTimer timer(TickPhase::Deliver);
-  Napi::Buffer<uint8_t> buffer = Napi::Buffer<uint8_t>::Copy(env, frame->bytes.get(), frame->size);
+  Napi::Buffer<uint8_t> buffer = Napi::Buffer<uint8_t>::Copy(env, frame.bytes.get(), frame.size);
   if (env.IsExceptionPending()) return;
   callback.Call({buffer});
 }
 
-void deliverFrameSet(Napi::Env env, Napi::Function callback, void*, SampledFrameSet* item) {
-  std::unique_ptr<SampledFrameSet> set(item);
-  if (env == nullptr || callback.IsEmpty()) return;
+void deliverFrameSet(Napi::Env env, Napi::Function callback, SampledFrameSet& set) {
   PhaseTimer timer(TickPhase::Deliver);
   Napi::Object frames = Napi::Object::New(env);
-  for (const std::string& name : set->deviceNames) {
-    const SampledFrame& frame = set->frames.at(name);
+  for (const std::string& name : set.deviceNames) {
+    const SampledFrame& frame = set.frames.at(name);
     frames.Set(name, Napi::Buffer<uint8_t>::Copy(env, frame.bytes.get(), frame.size));
     if (env.IsExceptionPending()) return;
   }
   callback.Call({frames});
 }
 
-using FrameQueue = Napi::TypedThreadSafeFunction<void, SampledFrame, deliverFrame>;
-using FrameSetQueue = Napi::TypedThreadSafeFunction<void, SampledFrameSet, deliverFrameSet>;
+using FrameQueue = CallbackQueue<SampledFrame, deliverFrame>;
+using FrameSetQueue = CallbackQueue<SampledFrameSet, deliverFrameSet>;
 
 // False when the frame cannot be allocated: the tick is skipped.
 bool grabAndSample(DisplayGrabber& grabber, int32_t width, int32_t height, uint64_t samplingRate,
@@ -80,50 +84,40 @@ bool grabAndSample(DisplayGrabber& grabber, int32_t width, int32_t height, uint6
   return true;
 }
 
-// Queues one item; false when the queue is closing (its environment is going away), after
-// which nothing more may be queued or released.
-template <typename Queue, typename Item>
-bool queue(Queue& items, std::unique_ptr<Item> item) {
-  PhaseTimer timer(TickPhase::Queue);
-  const napi_status status = items.BlockingCall(item.get());
-  if (status == napi_ok) static_cast<void>(item.release());  // the queue owns it; a refused one is dropped
-  return status != napi_closing;
-}
+// A frame that could not be queued is dropped; the capture goes on unless the queue is closing.
+bool dropFrame(Posted) { return true; }
 
-void runSingleCapture(const SingleCaptureJob& job, FrameQueue frames, const RunningFlag& running) {
+void runSingleCapture(const SingleCaptureJob& job, FrameQueue& frames, const RunningFlag& running) {
   // The grabber keeps its device contexts and bitmap for the whole capture.
   std::unique_ptr<DisplayGrabber> grabber = openDisplayGrabber(job.deviceName, job.width, job.height);
-  bool open = true;
-  while (open && running.isSet()) {
-    auto frame = std::make_unique<SampledFrame>();
-    if (grabAndSample(*grabber, job.width, job.height, job.samplingRate, *frame)) {
-      open = queue(frames, std::move(frame));
-    }
-    if (open) running.pause(job.interval);
-  }
-  grabber.reset();
-  if (open) frames.Release();
+  runTicks(
+      running, frames,
+      [&] {
+        Tick<SampledFrame> tick{std::make_unique<SampledFrame>(), job.interval};
+        if (!grabAndSample(*grabber, job.width, job.height, job.samplingRate, *tick.item)) tick.item.reset();
+        return tick;
+      },
+      dropFrame);
 }
 
-void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue sets, const RunningFlag& running) {
-  bool open = true;
-  while (open && running.isSet()) {
-    auto set = std::make_unique<SampledFrameSet>();
-    set->deviceNames = job.deviceNames;
-    // Every display of the list is grabbed in a tick, whatever the flag says meanwhile.
-    bool complete = true;
-    for (const std::string& name : job.deviceNames) {
-      const auto [width, height] = job.sizes.at(name);
-      std::unique_ptr<DisplayGrabber> grabber = openDisplayGrabber(name, width, height);
-      if (!grabAndSample(*grabber, width, height, job.samplingRate, set->frames[name])) {
-        complete = false;  // a frame too large for memory: the tick is skipped
-        break;
-      }
-    }
-    if (complete) open = queue(sets, std::move(set));
-    if (open) running.pause(job.interval);
-  }
-  if (open) sets.Release();
+void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue& sets, const RunningFlag& running) {
+  runTicks(
+      running, sets,
+      [&] {
+        Tick<SampledFrameSet> tick{std::make_unique<SampledFrameSet>(), job.interval};
+        tick.item->deviceNames = job.deviceNames;
+        // Every display of the list is grabbed in a tick, whatever the flag says meanwhile.
+        for (const std::string& name : job.deviceNames) {
+          const auto [width, height] = job.sizes.at(name);
+          std::unique_ptr<DisplayGrabber> grabber = openDisplayGrabber(name, width, height);
+          if (!grabAndSample(*grabber, width, height, job.samplingRate, tick.item->frames[name])) {
+            tick.item.reset();  // a frame too large for memory: the tick is skipped
+            break;
+          }
+        }
+        return tick;
+      },
+      dropFrame);
 }
 
 bool checkSamplingRate(Napi::Env env, uint64_t samplingRate) {
@@ -142,32 +136,24 @@ bool checkCaptureSize(Napi::Env env, const std::string& deviceName, int32_t widt
   return false;
 }
 
-// Creates the queue around callback; on failure an exception is pending and the queue is empty.
-template <typename Queue>
-Queue createQueue(Napi::Env env, const Napi::Value& callback) {
-  if (injectedFault(Fault::ThreadSafeFunction)) {
-    raiseError(env, "napi_create_threadsafe_function failed for ScreenCapture");
-    return Queue();
-  }
-  return Queue::New(env, callback.As<Napi::Function>(), kResourceName, 0, 1);
-}
-
 // A start that passed its checks replaces a running capture: the old one is stopped as the stop
 // would, its queued frames still going to its own callback.
 template <typename Queue, typename Job, typename Run>
 bool startWorker(Napi::Env env, const Napi::Value& callback, Job job, Run run) {
-  captureSlot().stop();
-  Queue items = createQueue<Queue>(env, callback);
-  if (env.IsExceptionPending() || static_cast<napi_threadsafe_function>(items) == nullptr) return false;
+  captureRuns().stop(true);
+  Queue items = Queue::create(env, callback.As<Napi::Function>(), kResourceName);
+  if (!items) return false;
   std::string error;
-  const bool started = captureSlot().start(
-      env, [job = std::move(job), items, run](const RunningFlag& running) { run(job, items, running); },
-      error);
-  if (!started) {
-    items.Release();
+  const Started started = captureRuns().start(
+      env,
+      [job = std::move(job), items, run](const RunningFlag& running) mutable { run(job, items, running); },
+      true, error);
+  if (started != Started::Yes) {
+    items.release();
     raiseError(env, ("could not start the screen capture thread: " + error).c_str());
+    return false;
   }
-  return started;
+  return true;
 }
 
 }  // namespace
@@ -244,8 +230,10 @@ Napi::Value startCaptureMultiScreens(const Napi::CallbackInfo& info) {
   }
   if (env.IsExceptionPending()) return env.Undefined();
   if (!checkSamplingRate(env, job.samplingRate)) return env.Undefined();
-  for (const auto& [name, size] : job.sizes) {
-    if (!checkCaptureSize(env, name, size.first, size.second)) return env.Undefined();
+  // The first bad entry in array order is the one named.
+  for (const std::string& name : job.deviceNames) {
+    const auto [width, height] = job.sizes.at(name);
+    if (!checkCaptureSize(env, name, width, height)) return env.Undefined();
   }
 
   if (startWorker<FrameSetQueue>(env, callback, std::move(job), runMultiCapture) && tooMany) {
@@ -255,10 +243,10 @@ Napi::Value startCaptureMultiScreens(const Napi::CallbackInfo& info) {
 }
 
 Napi::Value stopCapture(const Napi::CallbackInfo& info) {
-  captureSlot().stop();
+  captureRuns().stop(true);
   return info.Env().Undefined();
 }
 
-void stopCaptureOwnedBy(napi_env env) { captureSlot().stopIfOwnedBy(env); }
+void stopCaptureOwnedBy(napi_env env) { captureRuns().stopOwnedBy(env); }
 
 }  // namespace corvane

@@ -1,49 +1,79 @@
 #include "shutdown/shutdown_hook.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
-#include "common/faults.h"
+#include "common/callback_queue.h"
+#include "common/module_pin.h"
 #include "common/raise.h"
 #include "shutdown/window_platform.h"
 
 namespace corvane {
 namespace {
 
+class ShutdownHook;
+ShutdownHook& shutdownHook();
+
 constexpr uint32_t kShutdownLevel = 0x3FF;
 constexpr uint32_t kEndSessionDelayMs = 4000;
 
 struct ShutdownNotice {};
 
-void deliverShutdown(Napi::Env env, Napi::Function callback, void*, ShutdownNotice* item) {
-  std::unique_ptr<ShutdownNotice> notice(item);
-  if (env == nullptr || callback.IsEmpty()) return;
+void deliverShutdown(Napi::Env env, Napi::Function callback, ShutdownNotice&) {
   callback.Call({Napi::String::New(env, "SHUTDOWN")});
 }
 
-using NoticeQueue = Napi::TypedThreadSafeFunction<void, ShutdownNotice, deliverShutdown>;
+using NoticeQueue = CallbackQueue<ShutdownNotice, deliverShutdown>;
 
 // Written by shutdownHandler on the JavaScript thread, read by the hook's procedure on each
-// window's own thread. Every hooked window keeps the procedure it had before; the latest callback
-// is the one told. Queues are never released: the hook lasts as long as the process.
+// window's own thread. Every hooked window keeps the procedure it had before.
+//
+// Each environment's latest callback is kept, and the latest of all is the one told. A callback
+// lives as long as its environment: when a Worker that hooked a window ends, its queue is
+// finalized and dropped here, and a callback of an environment that lives on is told again. The
+// windows stay hooked and go on refusing the end of the session.
 class ShutdownHook {
  public:
-  void setQueue(NoticeQueue queue) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queue_ = queue;
+  // The new callback takes the place of the earlier one of its environment, which is given up.
+  void tell(Napi::Env env, const Napi::Function& callback) {
+    const uint64_t id = nextId_.fetch_add(1);
+    NoticeQueue queue = NoticeQueue::create(env, callback, "Windows shutdown handler callback", forget,
+                                            reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
+    if (!queue) return;
+    NoticeQueue replaced;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      auto same =
+          std::find_if(told_.begin(), told_.end(),
+                       [owner = static_cast<napi_env>(env)](const Told& t) { return t.env == owner; });
+      if (same != told_.end()) {
+        replaced = same->queue;
+        told_.erase(same);
+      }
+      told_.push_back({env, id, queue});
+    }
+    replaced.release();
   }
 
   // Records what the window runs now before the hook is installed, so that a message arriving from
   // the window's thread in between goes to it; then the procedure the installation replaced. The
-  // hook is never recorded as its own previous procedure.
+  // hook is never recorded as its own previous procedure, and a window already hooked is left as
+  // it is: whatever subclassed it since would otherwise be recorded as its previous procedure,
+  // and its messages would go round in a circle.
   void hook(WindowPlatform& platform, WindowHandle window) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       const auto [entry, isNew] = previous_.try_emplace(window, 0);
-      if (isNew) entry->second = platform.windowProcedure(window);
+      if (!isNew) return;
+      entry->second = platform.windowProcedure(window);
     }
+    // From now on the window calls into this module until the process ends.
+    pinModule();
     const WindowProcedure hook = platform.hookProcedure();
     const WindowProcedure replaced = platform.installHookProcedure(window);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -68,19 +98,33 @@ class ShutdownHook {
   }
 
  private:
-  void notify() {
+  struct Told {
+    napi_env env;
+    uint64_t id;
     NoticeQueue queue;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      queue = queue_;
-    }
-    if (static_cast<napi_threadsafe_function>(queue) == nullptr) return;
-    auto notice = std::make_unique<ShutdownNotice>();
-    if (queue.BlockingCall(notice.get()) == napi_ok) static_cast<void>(notice.release());
+  };
+
+  // Under the lock, so that the queue cannot be finalized while it is fed. The queue is
+  // unlimited: the post never waits for the JavaScript thread.
+  void notify() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!told_.empty()) told_.back().queue.post(std::make_unique<ShutdownNotice>());
   }
 
+  static void forget(void* id) {
+    ShutdownHook& self = shutdownHook();
+    std::lock_guard<std::mutex> lock(self.mutex_);
+    const auto key = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(id));
+    self.told_.erase(
+        std::remove_if(self.told_.begin(), self.told_.end(), [key](const Told& t) { return t.id == key; }),
+        self.told_.end());
+  }
+
+  friend ShutdownHook& shutdownHook();
+
   std::mutex mutex_;
-  NoticeQueue queue_;
+  std::atomic<uint64_t> nextId_{1};
+  std::vector<Told> told_;  // oldest first
   std::map<WindowHandle, WindowProcedure> previous_;
 };
 
@@ -130,14 +174,10 @@ void shutdownHandler(const Napi::CallbackInfo& info) {
   platform.shutdownBlockReasonCreate(window);
 
   // A callback that is not a function fails here; the window is still hooked, and refuses the end
-  // of the session without telling anyone.
+  // of the session, telling the callback of an earlier call if there is one.
   const Napi::Value callback = info[1];
-  if (injectedFault(Fault::ThreadSafeFunction)) {
-    raiseError(env, "napi_create_threadsafe_function failed for Windows shutdown handler callback");
-  } else if (callback.IsFunction()) {
-    NoticeQueue queue =
-        NoticeQueue::New(env, callback.As<Napi::Function>(), "Windows shutdown handler callback", 0, 1);
-    if (static_cast<napi_threadsafe_function>(queue) != nullptr) shutdownHook().setQueue(queue);
+  if (callback.IsFunction()) {
+    shutdownHook().tell(env, callback.As<Napi::Function>());
   } else {
     raiseTypeError(env, "Expected the second argument to be a function");
   }

@@ -1,4 +1,5 @@
-// The simulated build's control object: tests script the simulated desktop through it and read
+// The simulated build's control object, beside the module entry since it reaches every
+// subsystem's simulated platform: tests script the simulated desktop through it and read
 // back the platform calls that were made.
 #include <napi.h>
 
@@ -6,6 +7,7 @@
 
 #include "audio/sim_audio.h"
 #include "capture/sim_gdi.h"
+#include "common/callback_queue.h"
 #include "common/test_controls.h"
 #include "mouse/sim_cursor.h"
 #include "shutdown/sim_windows.h"
@@ -263,6 +265,11 @@ Napi::Value raceOnInstall(const Napi::CallbackInfo& info) {
   return info.Env().Undefined();
 }
 
+// liveQueues(): the callback queues made and not yet finalized, in every environment.
+Napi::Value liveQueues(const Napi::CallbackInfo& info) {
+  return Napi::Number::New(info.Env(), static_cast<double>(liveCallbackQueues()));
+}
+
 }  // namespace
 
 void attachTestControls(Napi::Env env, Napi::Object exports) {
@@ -286,6 +293,7 @@ void attachTestControls(Napi::Env env, Napi::Object exports) {
       {"sendMessage", sendMessage},
       {"windowMessages", windowMessages},
       {"raceOnInstall", raceOnInstall},
+      {"liveQueues", liveQueues},
   };
   for (const auto& [name, control] : controls) simulator.Set(name, Napi::Function::New(env, control, name));
   // Not enumerable, so the exports' keys stay the public functions.

@@ -1,0 +1,86 @@
+#include "common/service_runs.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "common/worker_thread.h"
+
+namespace corvane {
+
+struct ServiceRuns::Run {
+  napi_env owner = nullptr;
+  RunningFlag running;
+  WorkerThread worker;
+  std::atomic<bool> finished{false};
+
+  void stop(bool join) {
+    running.clear();
+    if (join) worker.join();
+  }
+};
+
+ServiceRuns::ServiceRuns() = default;
+ServiceRuns::~ServiceRuns() = default;
+
+bool ServiceRuns::running() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return current_ != nullptr;
+}
+
+Started ServiceRuns::start(napi_env owner, Body body, bool replace, std::string& error) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (current_) {
+    if (!replace) return Started::Busy;
+    current_->stop(true);
+    current_.reset();
+  }
+  joinFinished();
+  auto run = std::make_shared<Run>();
+  run->owner = owner;
+  run->running.set();
+  // The thread holds only a plain pointer: the run outlives it, since every run is joined before
+  // it is dropped.
+  Run* raw = run.get();
+  if (!run->worker.start(
+          [raw, body = std::move(body)] {
+            body(raw->running);
+            raw->finished.store(true);
+          },
+          error)) {
+    return Started::Failed;
+  }
+  current_ = std::move(run);
+  return Started::Yes;
+}
+
+bool ServiceRuns::stop(bool join) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!current_) return false;
+  current_->stop(join);
+  if (!join) stopped_.push_back(current_);
+  current_.reset();
+  return true;
+}
+
+void ServiceRuns::stopOwnedBy(napi_env env) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (current_ && current_->owner == env) {
+    current_->stop(true);
+    current_.reset();
+  }
+  for (const auto& run : stopped_) {
+    if (run->owner == env) run->stop(true);
+  }
+  joinFinished();
+}
+
+void ServiceRuns::joinFinished() {
+  const auto end = std::remove_if(stopped_.begin(), stopped_.end(), [](const std::shared_ptr<Run>& run) {
+    if (!run->finished.load()) return false;
+    run->worker.join();
+    return true;
+  });
+  stopped_.erase(end, stopped_.end());
+}
+
+}  // namespace corvane
