@@ -3,18 +3,19 @@
 // window is. A hook keeps its process alive for good, so each case runs in a child process.
 const { it } = require('node:test');
 const assert = require('node:assert/strict');
+const { file, packageDir } = require('../support/binding');
 const { runChild } = require('../support/child');
 
 const WM_QUERYENDSESSION = 0x11;
 const WM_ENDSESSION = 0x16;
 
-function inChild(body) {
+function inChild(body, options) {
   const child = runChild(`
     const windows = require(${JSON.stringify(process.env.CORVANE_WINDOW_FIXTURE)});
     const report = (value) => { require('fs').writeSync(1, JSON.stringify(value) + '\\n'); process.exit(0); };
     ${body}
-  `);
-  assert.equal(child.status, 0, child.stderr);
+  `, options);
+  assert.equal(child.status, 0, `${child.signal ?? ''} ${child.stderr}`);
   return JSON.parse(child.stdout.trim().split(/\r?\n/).pop());
 }
 
@@ -61,4 +62,61 @@ it('hooks a window twice and two windows, each passing its messages to its own p
   assert.deepEqual(result.a, [[0x0401, 1, 1]]);
   assert.deepEqual(result.b, [[0x0401, 2, 2]]);
   assert.deepEqual(result.told.slice(-1), ['third SHUTDOWN']);
+});
+
+it('leaves a window hooked once when another subclass wrapped it before a second call', () => {
+  const result = inChild(`
+    const window = windows.createWindow();
+    const told = [];
+    corvane.shutdownHandler(window, (text) => told.push('first ' + text));
+    windows.subclassWindow(window);
+    corvane.shutdownHandler(window, (text) => told.push('second ' + text));
+    const answers = [windows.sendMessage(window, 0x0402, 5, 6), windows.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0)];
+    setTimeout(() => report({ answers, told, reached: windows.messages(window) }), 100);
+  `);
+  assert.deepEqual(result.answers, [77, 0]);
+  assert.deepEqual(result.reached, [[0x0402, 5, 6]]);
+  assert.deepEqual(result.told.slice(-1), ['second SHUTDOWN']);
+});
+
+// A Worker hooks a window of the main thread's and ends; the main thread then sends the window
+// the session messages. The module may be loaded by that Worker alone.
+function afterWorkerHooked({ mainLoads, ending }) {
+  const modulePath = JSON.stringify(packageDir ?? file);
+  return inChild(
+    `
+    const { Worker } = require('node:worker_threads');
+    const window = windows.createWindow();
+    const told = [];
+    if (${mainLoads}) require(${modulePath}).shutdownHandler(window, (text) => told.push('main ' + text));
+    const worker = new Worker(\`
+      const { parentPort, workerData } = require('node:worker_threads');
+      require(\${JSON.stringify(${modulePath})}).shutdownHandler(Buffer.from(workerData), () => {});
+      parentPort.postMessage('hooked');
+      ${ending === 'exit' ? 'setTimeout(() => process.exit(0), 20);' : ''}
+    \`, { eval: true, workerData: window });
+    ${ending === 'terminate' ? "worker.once('message', () => worker.terminate());" : ''}
+    worker.once('exit', () => setTimeout(() => {
+      const answers = [windows.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0), windows.sendMessage(window, 0x0403, 1, 2)];
+      const started = Date.now();
+      answers.push(windows.sendMessage(window, ${WM_ENDSESSION}, 1, 0));
+      const heldMs = Date.now() - started;
+      setTimeout(() => report({ answers, heldMs, told, reached: windows.messages(window) }), 100);
+    }, 100));
+  `,
+    { load: false },
+  );
+}
+
+it('keeps a window that a Worker hooked refusing after the Worker ended, with the module loaded by it alone', () => {
+  const result = afterWorkerHooked({ mainLoads: false, ending: 'terminate' });
+  assert.deepEqual(result.answers, [0, 77, 77]);
+  assert.ok(result.heldMs >= 3990, `a real end was held ${result.heldMs} ms`);
+  assert.deepEqual(result.reached, [[0x0403, 1, 2], [WM_ENDSESSION, 1, 0]]);
+});
+
+it("tells the main thread's callback again once a Worker that hooked later has exited", () => {
+  const result = afterWorkerHooked({ mainLoads: true, ending: 'exit' });
+  assert.deepEqual(result.answers, [0, 77, 77]);
+  assert.deepEqual(result.told, ['main ShutdownHandler Initial...', 'main SHUTDOWN']);
 });
