@@ -245,6 +245,12 @@ describe('startCaptureMultiScreens arguments', () => {
       constructor: RangeError,
       message: /width and height must be 0 or more/,
     });
+    // Of two bad entries, the first in the array is named, whatever the order of their names.
+    const bad = (displayId) => ({ displayId, width: 70000, height: 70000 });
+    await assertRefused((cb) => corvane.startCaptureMultiScreens(cb, [display, bad('z'), bad('a')], 0, 8), {
+      constructor: RangeError,
+      message: /^display "z": /,
+    });
     await assertRefused((cb) => corvane.startCaptureMultiScreens(cb, [display], 0, 0), {
       constructor: RangeError,
       message: /^samplingRate must be/,

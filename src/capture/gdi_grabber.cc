@@ -1,5 +1,6 @@
 #include "capture/gdi_grabber.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -84,9 +85,11 @@ class GdiGrabber final : public DisplayGrabber {
     PhaseTimer timer(TickPhase::Grab);
     gdi_.bitBlt(memory_.get(), width_, height_, display_.get());
     DibHeader header = topDownDib32(width_, height_);
-    if (gdi_.getDIBits(memory_.get(), bitmap_.get(), height_, pixels_.get(), header) == 0) {
-      std::memset(pixels_.get(), 0, bytes_);  // a failed read-out reads as black, not as the last picture
-    }
+    // Rows not read out read as black, not as the last picture: all of them when the read failed.
+    const int32_t rows =
+        std::clamp(gdi_.getDIBits(memory_.get(), bitmap_.get(), height_, pixels_.get(), header), 0, height_);
+    const size_t readBytes = static_cast<size_t>(rows) * static_cast<size_t>(width_) * 4;
+    std::memset(pixels_.get() + readBytes, 0, bytes_ - readBytes);
     return pixels_.get();
   }
 

@@ -137,9 +137,10 @@ class SimGdi final : public GdiPlatform {
       misuse("GetDIBits with a header the simulation does not read");
       return 0;
     }
+    const int32_t read = faults_.dibLines > 0 && faults_.dibLines < lines ? faults_.dibLines : lines;
     std::memcpy(pixels, source.pixels.data(),
-                static_cast<size_t>(source.width) * static_cast<size_t>(lines) * 4);
-    return lines;
+                static_cast<size_t>(source.width) * static_cast<size_t>(read) * 4);
+    return read;
   }
 
   void deleteObject(GdiObject object) override {

@@ -95,7 +95,7 @@ Napi::Value openDisplayContexts(const Napi::CallbackInfo& info) {
 }
 
 // setGdiFaults({createDisplayContext, createCompatibleContext, createCompatibleBitmap, bitBlt,
-// getDIBits, grabDelayMs, maxBitmapPixels}): what the graphics device calls of every grab do
+// getDIBits, dibLines, grabDelayMs, maxBitmapPixels}): what the graphics device calls of every grab do
 // from now on.
 Napi::Value setGdiFaults(const Napi::CallbackInfo& info) {
   sim::GdiFaults faults;
@@ -106,6 +106,7 @@ Napi::Value setGdiFaults(const Napi::CallbackInfo& info) {
     faults.createCompatibleBitmap = boolProperty(f, "createCompatibleBitmap");
     faults.bitBlt = boolProperty(f, "bitBlt");
     faults.getDIBits = boolProperty(f, "getDIBits");
+    faults.dibLines = int32Property(f, "dibLines");
     faults.grabDelayMs = static_cast<uint32_t>(int32Property(f, "grabDelayMs"));
     Napi::Value maxPixels = f.Get("maxBitmapPixels");
     if (maxPixels.IsNumber())

@@ -141,6 +141,22 @@ describe('graphics calls', () => {
     }
   });
 
+  it('reads the rows a short read-out left out as black, not as the rows of the last grab', async () => {
+    const frames = [];
+    corvane.startCaptureScreen((frame) => {
+      frames.push(frame);
+      if (frames.length === 1) simulator.setGdiFaults({ dibLines: 21 });
+    }, display(1, 64, 48), 1, 4);
+    while (frames.length < 4) await sleep(5);
+    corvane.stopCaptureScreen();
+    const full = expectedFrame(64, 48, 4);
+    const short = Buffer.from(full);
+    short.fill(0, 6 * 16 * 3);  // rows 0 to 20 were read: grid rows 0 to 5
+    assert.deepEqual(frames[0], full);
+    assert.deepEqual(frames.at(-1), short);
+    assertNoGdiLeft();
+  });
+
   it('leaks no graphics object over thousands of grabs and many starts', async () => {
     simulator.setRecording(false);
     try {
