@@ -254,6 +254,11 @@ const lanes = {
   async linux() {
     await cppTests();
     await nodeTests('simulated desktop', testFiles('test', 'test/sim'), { CORVANE_BINARY: simBinary });
+    // Node.js changes how long a thread-safe function lives from one version to the next: the
+    // services' lifecycles run again in the newest.
+    const newest = nodeVersions.linux.at(-1);
+    await nodeTests(`simulated desktop, Node.js ${newest}`, testFiles('test', 'test/sim'), { CORVANE_BINARY: simBinary },
+      ensureNode('linux', newest));
     await sanitizedSimTests();
     await packageTests();
     await x11Tests();
