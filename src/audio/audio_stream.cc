@@ -15,6 +15,7 @@ namespace corvane {
 namespace {
 
 constexpr int32_t kDefaultIntervalMs = 16000;
+constexpr StartErrors kErrors{"Monitoring is already running", "Audio Level Callback", "audio level"};
 
 void deliverLevel(Napi::Env env, Napi::Function callback, float& level) {
   callback.Call({Napi::Number::New(env, static_cast<double>(level))});
@@ -46,22 +47,9 @@ class AudioStream {
 
   void setInterval(int32_t ms) { intervalMs_.store(ms > 0 ? ms : kDefaultIntervalMs); }
 
-  // False, with an exception pending, when another stream started meanwhile or the queue or the
-  // thread cannot be made.
-  bool start(Napi::Env env, const Napi::Function& callback) {
-    LevelQueue queue = LevelQueue::create(env, callback, "Audio Level Callback");
-    if (!queue) return false;
-    std::string error;
-    const Started started = runs_.start(
-        env, [this, queue](const RunningFlag& running) mutable { run(queue, running); }, false, error);
-    if (started == Started::Yes) return true;
-    queue.release();
-    if (started == Started::Busy) {
-      raiseError(env, "Monitoring is already running");
-    } else {
-      raiseError(env, ("could not start the audio level thread: " + error).c_str());
-    }
-    return false;
+  StartOutcome start(Napi::Env env, const Napi::Function& callback) {
+    return runs_.start(env, LevelQueue::create(env, callback, kErrors.resourceName), false,
+                       [this](LevelQueue& queue, const RunningFlag& running) { run(queue, running); });
   }
 
   bool stop() { return runs_.stop(false); }
@@ -95,7 +83,7 @@ AudioStream& audioStream() {
 Napi::Value startStream(const Napi::CallbackInfo& info) {
   Napi::Env env = info.Env();
   if (audioStream().isMonitoring()) {
-    raiseError(env, "Monitoring is already running");
+    raiseError(env, kErrors.busy);
     return env.Null();
   }
   if (info.Length() == 0 || !info[0].IsFunction()) {
@@ -104,7 +92,8 @@ Napi::Value startStream(const Napi::CallbackInfo& info) {
   }
   if (info.Length() >= 2 && info[1].IsNumber())
     audioStream().setInterval(info[1].As<Napi::Number>().Int32Value());
-  if (!audioStream().start(env, info[0].As<Napi::Function>())) return env.Null();
+  if (raiseFailedStart(env, audioStream().start(env, info[0].As<Napi::Function>()), kErrors))
+    return env.Null();
   return env.Undefined();
 }
 

@@ -17,7 +17,8 @@
 namespace corvane {
 namespace {
 
-constexpr char kResourceName[] = "ScreenCapture";
+// A capture replaces a running one, so it is never busy.
+constexpr StartErrors kErrors{"", "ScreenCapture", "screen capture"};
 constexpr size_t kMaxDisplays = 3;
 
 // The one capture that may run at a time, of either kind. Never destroyed: a worker still running
@@ -141,19 +142,11 @@ bool checkCaptureSize(Napi::Env env, const std::string& deviceName, int32_t widt
 template <typename Queue, typename Job, typename Run>
 bool startWorker(Napi::Env env, const Napi::Value& callback, Job job, Run run) {
   captureRuns().stop(true);
-  Queue items = Queue::create(env, callback.As<Napi::Function>(), kResourceName);
-  if (!items) return false;
-  std::string error;
-  const Started started = captureRuns().start(
-      env,
-      [job = std::move(job), items, run](const RunningFlag& running) mutable { run(job, items, running); },
-      true, error);
-  if (started != Started::Yes) {
-    items.release();
-    raiseError(env, ("could not start the screen capture thread: " + error).c_str());
-    return false;
-  }
-  return true;
+  Queue queue = Queue::create(env, callback.As<Napi::Function>(), kErrors.resourceName);
+  const StartOutcome outcome = captureRuns().start(
+      env, queue, true,
+      [job = std::move(job), run](Queue& items, const RunningFlag& running) { run(job, items, running); });
+  return !raiseFailedStart(env, outcome, kErrors);
 }
 
 }  // namespace

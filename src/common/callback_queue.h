@@ -14,7 +14,6 @@
 #include <string>
 
 #include "common/faults.h"
-#include "common/raise.h"
 
 namespace corvane {
 
@@ -35,14 +34,11 @@ class CallbackQueue {
 
   CallbackQueue() = default;
 
-  // On failure an exception is pending (the message names resourceName) and the queue is empty.
+  // Empty on failure, which the caller reports; a failed Node-API call leaves its exception pending.
   static CallbackQueue create(Napi::Env env, const Napi::Function& callback, const char* resourceName,
                               OnFinalized onFinalized = nullptr, void* data = nullptr) {
     CallbackQueue queue;
-    if (injectedFault(Fault::ThreadSafeFunction)) {
-      raiseError(env, (std::string("napi_create_threadsafe_function failed for ") + resourceName).c_str());
-      return queue;
-    }
+    if (injectedFault(Fault::ThreadSafeFunction)) return queue;
     auto* finalizer = new Finalizer{onFinalized, data};
     queue.function_ =
         Function::New(env, callback, resourceName, 0, 1, static_cast<void*>(nullptr), finalize, finalizer);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "common/raise.h"
 #include "common/worker_thread.h"
 
 namespace corvane {
@@ -27,10 +28,10 @@ bool ServiceRuns::running() const {
   return current_ != nullptr;
 }
 
-Started ServiceRuns::start(napi_env owner, Body body, bool replace, std::string& error) {
+StartOutcome ServiceRuns::startBody(napi_env owner, Body body, bool replace) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (current_) {
-    if (!replace) return Started::Busy;
+    if (!replace) return {Started::Busy, {}};
     current_->stop(true);
     current_.reset();
   }
@@ -41,16 +42,18 @@ Started ServiceRuns::start(napi_env owner, Body body, bool replace, std::string&
   // The thread holds only a plain pointer: the run outlives it, since every run is joined before
   // it is dropped.
   Run* raw = run.get();
+  StartOutcome outcome;
   if (!run->worker.start(
           [raw, body = std::move(body)] {
             body(raw->running);
             raw->finished.store(true);
           },
-          error)) {
-    return Started::Failed;
+          outcome.error)) {
+    outcome.started = Started::NoThread;
+    return outcome;
   }
   current_ = std::move(run);
-  return Started::Yes;
+  return outcome;
 }
 
 bool ServiceRuns::stop(bool join) {
@@ -81,6 +84,25 @@ void ServiceRuns::joinFinished() {
     return true;
   });
   stopped_.erase(end, stopped_.end());
+}
+
+bool raiseFailedStart(Napi::Env env, const StartOutcome& outcome, const StartErrors& errors) {
+  switch (outcome.started) {
+    case Started::Yes:
+      return false;
+    case Started::Busy:
+      raiseError(env, errors.busy);
+      break;
+    case Started::NoQueue:
+      raiseError(env,
+                 (std::string("napi_create_threadsafe_function failed for ") + errors.resourceName).c_str());
+      break;
+    case Started::NoThread:
+      raiseError(env,
+                 (std::string("could not start the ") + errors.thread + " thread: " + outcome.error).c_str());
+      break;
+  }
+  return true;
 }
 
 }  // namespace corvane

@@ -25,7 +25,24 @@
 
 namespace corvane {
 
-enum class Started { Yes, Busy, Failed };
+// How a start went. The services report it; the exported functions raise its JavaScript error.
+enum class Started { Yes, Busy, NoQueue, NoThread };
+
+struct StartOutcome {
+  Started started = Started::Yes;
+  std::string error;  // why no thread could be started
+};
+
+// A service's words for a failed start: the error of a start while it runs, the queue's resource
+// name, and what its thread does.
+struct StartErrors {
+  const char* busy;
+  const char* resourceName;
+  const char* thread;
+};
+
+// Raises the start's JavaScript error; false when it started.
+bool raiseFailedStart(Napi::Env env, const StartOutcome& outcome, const StartErrors& errors);
 
 class ServiceRuns {
  public:
@@ -38,9 +55,17 @@ class ServiceRuns {
 
   bool running() const;
 
-  // Runs body on a new thread as the current run. A current run is first stopped and joined when
-  // replace is set; otherwise the start is Busy. Failed sets error, and nothing runs.
-  Started start(napi_env owner, Body body, bool replace, std::string& error);
+  // Runs work(queue, flag) on a new thread as the current run, the queue (just made, maybe empty)
+  // its own. A current run is first stopped and joined when replace is set; otherwise the start is
+  // Busy. When nothing starts, the queue is given up again.
+  template <typename Queue, typename Work>
+  StartOutcome start(napi_env owner, Queue queue, bool replace, Work work) {
+    if (!queue) return {Started::NoQueue, {}};
+    StartOutcome outcome = startBody(
+        owner, [queue, work](const RunningFlag& running) mutable { work(queue, running); }, replace);
+    if (outcome.started != Started::Yes) queue.release();
+    return outcome;
+  }
 
   // Clears the current run's flag; with join, also waits for its worker. False when none ran.
   bool stop(bool join);
@@ -50,6 +75,7 @@ class ServiceRuns {
 
  private:
   struct Run;
+  StartOutcome startBody(napi_env owner, Body body, bool replace);
   void joinFinished();
 
   mutable std::mutex mutex_;

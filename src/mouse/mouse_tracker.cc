@@ -16,6 +16,7 @@ namespace {
 
 constexpr int32_t kDefaultIntervalMs = 100;
 constexpr uint64_t kRetryAfterFailedReadMs = 100;
+constexpr StartErrors kErrors{"Tracking is already running", "Mouse Tracker", "mouse tracking"};
 
 void deliverMoved(Napi::Env env, Napi::Function callback, bool& moved) {
   callback.Call({Napi::Boolean::New(env, moved)});
@@ -36,22 +37,9 @@ class MouseTracker {
 
   void setInterval(int32_t ms) { intervalMs_.store(ms > 0 ? ms : kDefaultIntervalMs); }
 
-  // False, with an exception pending, when another run started meanwhile or the queue or the
-  // thread cannot be made.
-  bool start(Napi::Env env, const Napi::Function& callback) {
-    MovedQueue queue = MovedQueue::create(env, callback, "Mouse Tracker", onFinalized);
-    if (!queue) return false;
-    std::string error;
-    const Started started = runs_.start(
-        env, [this, queue](const RunningFlag& running) mutable { run(queue, running); }, false, error);
-    if (started == Started::Yes) return true;
-    queue.release();
-    if (started == Started::Busy) {
-      raiseError(env, "Tracking is already running");
-    } else {
-      raiseError(env, ("could not start the mouse tracking thread: " + error).c_str());
-    }
-    return false;
+  StartOutcome start(Napi::Env env, const Napi::Function& callback) {
+    return runs_.start(env, MovedQueue::create(env, callback, kErrors.resourceName, onFinalized), false,
+                       [this](MovedQueue& queue, const RunningFlag& running) { run(queue, running); });
   }
 
   void stop() { runs_.stop(true); }
@@ -98,7 +86,7 @@ MouseTracker& tracker() {
 Napi::Value startMouseTracking(const Napi::CallbackInfo& info) {
   Napi::Env env = info.Env();
   if (tracker().isTracking()) {
-    raiseError(env, "Tracking is already running");
+    raiseError(env, kErrors.busy);
     return env.Null();
   }
   if (info.Length() == 0 || !info[0].IsFunction()) {
@@ -107,7 +95,7 @@ Napi::Value startMouseTracking(const Napi::CallbackInfo& info) {
   }
   if (info.Length() >= 2 && info[1].IsNumber())
     tracker().setInterval(info[1].As<Napi::Number>().Int32Value());
-  if (!tracker().start(env, info[0].As<Napi::Function>())) return env.Null();
+  if (raiseFailedStart(env, tracker().start(env, info[0].As<Napi::Function>()), kErrors)) return env.Null();
   return Napi::Boolean::New(env, true);
 }
 

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "common/callback_queue.h"
@@ -21,6 +22,7 @@ ShutdownHook& shutdownHook();
 
 constexpr uint32_t kShutdownLevel = 0x3FF;
 constexpr uint32_t kEndSessionDelayMs = 4000;
+constexpr char kResourceName[] = "Windows shutdown handler callback";
 
 struct ShutdownNotice {};
 
@@ -40,11 +42,12 @@ using NoticeQueue = CallbackQueue<ShutdownNotice, deliverShutdown>;
 class ShutdownHook {
  public:
   // The new callback takes the place of the earlier one of its environment, which is given up.
-  void tell(Napi::Env env, const Napi::Function& callback) {
+  // False when no queue could be made for it.
+  bool tell(Napi::Env env, const Napi::Function& callback) {
     const uint64_t id = nextId_.fetch_add(1);
-    NoticeQueue queue = NoticeQueue::create(env, callback, "Windows shutdown handler callback", forget,
+    NoticeQueue queue = NoticeQueue::create(env, callback, kResourceName, forget,
                                             reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
-    if (!queue) return;
+    if (!queue) return false;
     NoticeQueue replaced;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -58,6 +61,7 @@ class ShutdownHook {
       told_.push_back({env, id, queue});
     }
     replaced.release();
+    return true;
   }
 
   // Records what the window runs now before the hook is installed, so that a message arriving from
@@ -177,7 +181,9 @@ void shutdownHandler(const Napi::CallbackInfo& info) {
   // of the session, telling the callback of an earlier call if there is one.
   const Napi::Value callback = info[1];
   if (callback.IsFunction()) {
-    shutdownHook().tell(env, callback.As<Napi::Function>());
+    if (!shutdownHook().tell(env, callback.As<Napi::Function>())) {
+      raiseError(env, (std::string("napi_create_threadsafe_function failed for ") + kResourceName).c_str());
+    }
   } else {
     raiseTypeError(env, "Expected the second argument to be a function");
   }
