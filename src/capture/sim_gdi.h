@@ -13,7 +13,7 @@ struct GdiFaults {
   bool createCompatibleBitmap = false;
   bool bitBlt = false;
   bool getDIBits = false;
-  int32_t dibLines = 0;  // GetDIBits reads out at most this many rows, from the top; 0: all
+  int32_t dibLines = 0;          // GetDIBits reads out at most this many rows, from the top; 0: all
   uint32_t grabDelayMs = 0;      // each BitBlt takes this long, like a slow real grab
   uint64_t maxBitmapPixels = 0;  // larger bitmaps fail, as when GDI runs out of memory; 0: no limit
 };
