@@ -16,13 +16,18 @@ const digest = (bytes) => crypto.createHash('sha1').update(bytes).digest('hex');
 // otherwise hold the call for as long as it stays frozen.
 const aboutASecond = 2000;
 
-// Lists the monitors at once and whenever told to; ends when told 'end'.
+// Lists the monitors, timed, whenever told to; ends when told 'end'.
 const listing = `
-  process.on('message', (m) => (m === 'end' ? process.disconnect() : process.send({ monitors: corvane.getMonitors() })));
-  process.send({ monitors: corvane.getMonitors() });`;
+  process.on('message', (m) => {
+    if (m === 'end') return process.disconnect();
+    const start = Date.now();
+    const monitors = corvane.getMonitors();
+    process.send({ took: Date.now() - start, monitors });
+  });
+  process.send('ready');`;
 
-// Lists the monitors; when told to (at once if run with CAPTURE_NOW), captures the first, sending
-// each frame's digest; when told 'stop', stops and sends its open files before and after.
+// Lists the monitors; when told to, captures the first, sending each frame's digest; when told
+// 'stop', stops and sends its open files before and after.
 const capturing = `
   const fs = require('node:fs');
   const crypto = require('node:crypto');
@@ -33,7 +38,6 @@ const capturing = `
     process.send({ at: Date.now(), digest: crypto.createHash('sha1').update(frame).digest('hex') });
   }, monitor, 20, ${rate});
   process.send({ monitor });
-  if (process.env.CAPTURE_NOW) capture();
   process.on('message', (m) => {
     if (m !== 'stop') return capture();
     corvane.stopCaptureScreen();
@@ -86,8 +90,9 @@ describe('an X server restarted on the same display', () => {
   }
 
   it('shows in a running capture again within a second, which then leaves nothing open', async () => {
-    await withChildren([capturing], { ...env, CAPTURE_NOW: '1' }, async ([capture]) => {
+    await withChildren([capturing], env, async ([capture]) => {
       const { monitor } = await capture.next((m) => m.monitor, 'the monitor');
+      capture.send('capture');
       picture = await showPicture([monitor], { display: env.DISPLAY });
       const expected = pictureDigest(monitor);
       await capture.next((m) => m.digest === expected, 'the picture before the restart');
@@ -106,6 +111,8 @@ describe('an X server restarted on the same display', () => {
 
   it('is what the first calls after it see: getMonitors lists its monitor, a new capture its picture', async () => {
     await withChildren([listing, capturing], env, async ([lister, capture]) => {
+      await lister.next((m) => m === 'ready', 'the child');
+      lister.send('list');
       const { monitors } = await lister.next((m) => m.monitors, 'the monitors');
       const { monitor } = await capture.next((m) => m.monitor, 'the monitor');
       assert.equal(monitors.length, 1);
@@ -175,16 +182,6 @@ describe('an X server that does not answer (SIGSTOP)', () => {
       });
     });`;
 
-  // Lists the monitors, timed, whenever told.
-  const timedListing = `
-    process.on('message', (m) => {
-      if (m === 'end') return process.disconnect();
-      const start = Date.now();
-      const monitors = corvane.getMonitors();
-      process.send({ took: Date.now() - start, monitors });
-    });
-    process.send('ready');`;
-
   // Long enough for a service to be waiting for the server when the stop comes.
   const pause = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -221,7 +218,7 @@ describe('an X server that does not answer (SIGSTOP)', () => {
   });
 
   it('has getMonitors return no monitor within about a second, and list it again once the server goes on', async () => {
-    await withChildren([timedListing], env, async ([child]) => {
+    await withChildren([listing], env, async ([child]) => {
       await child.next((m) => m === 'ready', 'the child');
       child.send('list');
       const { monitors } = await child.next((m) => m.monitors, 'the monitors');
@@ -244,7 +241,7 @@ describe('an X server that does not answer (SIGSTOP)', () => {
 
   it('has getMonitors of a process that first meets the server frozen return, and the process end', async () => {
     await whileFrozen(async () => {
-      await withChildren([timedListing], env, async ([child]) => {
+      await withChildren([listing], env, async ([child]) => {
         await child.next((m) => m === 'ready', 'the child');
         child.send('list');
         const { took, monitors } = await child.next((m) => m.monitors, 'the monitors');
