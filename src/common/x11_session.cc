@@ -102,8 +102,8 @@ std::shared_ptr<X11Session> X11Session::shared(int* error) {
     }
     const std::shared_ptr<Attempt> attempt = state.attempt;
     if (!state.connected.wait_until(lock, deadline, [&] { return attempt->done; })) break;
-    if (state.current) continue;  // another caller took the connection
-    state.attempt.reset();
+    if (!attempt->connection) continue;                   // another caller took the connection
+    if (state.attempt == attempt) state.attempt.reset();  // else a newer one was started meanwhile
     const int status = xcb_connection_has_error(attempt->connection.get());
     xcb_screen_t* screen = status == 0 ? screenOf(attempt->connection.get(), attempt->screenNumber) : nullptr;
     if (screen == nullptr) {
