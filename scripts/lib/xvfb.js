@@ -3,11 +3,12 @@
 const { spawn } = require('node:child_process');
 
 // Starts Xvfb with one X screen per {width, height}; several screens are joined by Xinerama.
+// The display number is the first free one unless displayNumber is given.
 // RandR is on for one screen and off for several unless asked for: Wine sees several monitors
 // only through Xinerama (it ignores RandR on Xvfb), while an X11 client sees both. Without shm,
 // the server has no MIT-SHM, as over the network.
-function startXvfb(screens, { randr = screens.length === 1, shm = true } = {}) {
-  const args = ['-displayfd', '3', '-nolisten', 'tcp', '-noreset'];
+function startXvfb(screens, { randr = screens.length === 1, shm = true, displayNumber } = {}) {
+  const args = [...(displayNumber === undefined ? [] : [`:${displayNumber}`]), '-displayfd', '3', '-nolisten', 'tcp', '-noreset'];
   screens.forEach((s, i) => args.push('-screen', String(i), `${s.width}x${s.height}x24`));
   if (screens.length > 1) args.push('+xinerama');
   if (!randr) args.push('-extension', 'RANDR');
@@ -22,6 +23,7 @@ function startXvfb(screens, { randr = screens.length === 1, shm = true } = {}) {
       if (!number.includes('\n')) return;
       resolve({
         display: `:${number.trim()}`,
+        pid: server.pid,
         stop: () =>
           new Promise((done) => {
             if (server.exitCode !== null) return done();

@@ -4,8 +4,10 @@
 #include <sys/shm.h>
 #include <xcb/shm.h>
 
+#include <chrono>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "capture/frame_copy.h"
@@ -54,17 +56,20 @@ size_t rowBytes(const X11Session& session, int bitsPerPixel, int32_t width) {
 class SharedSegment {
  public:
   SharedSegment(std::shared_ptr<X11Session> session, size_t size) : session_(std::move(session)) {
+    X11Exchange exchange(*session_);
+    if (exchange.failed()) return;
     const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
     if (id < 0) return;
     void* address = shmat(id, nullptr, 0);
     if (address != reinterpret_cast<void*>(-1)) {
       xcb_connection_t* c = session_->connection();
       const xcb_shm_seg_t segment = xcb_generate_id(c);
-      XcbReply<xcb_generic_error_t> error(xcb_request_check(c, xcb_shm_attach_checked(c, segment, id, 0)));
-      if (error == nullptr) {
+      if (exchange.succeeded(xcb_shm_attach_checked(c, segment, id, 0))) {
         segment_ = segment;
         data_ = static_cast<uint8_t*>(address);
       } else {
+        // Given up on, the attach may still be done when the server answers again.
+        if (exchange.failed()) xcb_shm_detach(c, segment);
         shmdt(address);
       }
     }
@@ -94,9 +99,11 @@ bool serverHasShm(xcb_connection_t* c) {
   return data != nullptr && data->present != 0;
 }
 
-class X11Grabber final : public DisplayGrabber {
+// The reads of one monitor on one session.
+class MonitorReader final : public DisplayGrabber {
  public:
-  X11Grabber(std::shared_ptr<X11Session> session, const MonitorRecord& monitor, int32_t width, int32_t height)
+  MonitorReader(std::shared_ptr<X11Session> session, const MonitorRecord& monitor, int32_t width,
+                int32_t height)
       : session_(std::move(session)),
         format_(rootFormat(*session_)),
         width_(width),
@@ -139,13 +146,13 @@ class X11Grabber final : public DisplayGrabber {
 
   bool readIntoSegment() {
     PhaseTimer timer(TickPhase::Grab);
-    xcb_connection_t* c = session_->connection();
-    const auto cookie =
-        xcb_shm_get_image(c, session_->root(), static_cast<int16_t>(area_.x), static_cast<int16_t>(area_.y),
-                          static_cast<uint16_t>(area_.width), static_cast<uint16_t>(area_.height), ~0u,
-                          XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->id(), 0);
-    XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, nullptr));
-    return reply != nullptr;
+    X11Exchange exchange(*session_);
+    if (exchange.failed()) return false;
+    return exchange.reply<xcb_shm_get_image_reply_t>(xcb_shm_get_image(
+               session_->connection(), session_->root(), static_cast<int16_t>(area_.x),
+               static_cast<int16_t>(area_.y), static_cast<uint16_t>(area_.width),
+               static_cast<uint16_t>(area_.height), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, segment_->id(), 0)) !=
+           nullptr;
   }
 
   bool readIntoFrame() {
@@ -161,12 +168,12 @@ class X11Grabber final : public DisplayGrabber {
       return true;
     }
     PhaseTimer timer(TickPhase::Grab);
-    xcb_connection_t* c = session_->connection();
-    const auto cookie =
-        xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, session_->root(), static_cast<int16_t>(area_.x),
-                      static_cast<int16_t>(area_.y), static_cast<uint16_t>(area_.width),
-                      static_cast<uint16_t>(area_.height), ~0u);
-    XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(c, cookie, nullptr));
+    X11Exchange exchange(*session_);
+    if (exchange.failed()) return false;
+    auto reply = exchange.reply<xcb_get_image_reply_t>(
+        xcb_get_image(session_->connection(), XCB_IMAGE_FORMAT_Z_PIXMAP, session_->root(),
+                      static_cast<int16_t>(area_.x), static_cast<int16_t>(area_.y),
+                      static_cast<uint16_t>(area_.width), static_cast<uint16_t>(area_.height), ~0u));
     if (!reply) return false;
     const size_t expected = stride_ * static_cast<size_t>(area_.height);
     if (static_cast<size_t>(xcb_get_image_data_length(reply.get())) < expected) return false;
@@ -188,22 +195,60 @@ class X11Grabber final : public DisplayGrabber {
   std::vector<uint8_t> zeroed_;
 };
 
-// A display that cannot be found: nothing to read.
-class NoDisplayGrabber final : public DisplayGrabber {
+// A monitor's grabs, opened again on a new session when the server went away: a capture sees the
+// picture again once a server is back, with the monitors it has then.
+class X11Grabber final : public DisplayGrabber {
  public:
-  const uint8_t* grab() override { return nullptr; }
+  X11Grabber(std::string deviceName, int32_t width, int32_t height)
+      : deviceName_(std::move(deviceName)), width_(width), height_(height) {
+    open();
+  }
+
+  // Null, so zero-filled, while there is no monitor of that name to read.
+  const uint8_t* grab() override {
+    if ((session_ == nullptr || !session_->alive()) && Clock::now() - openedAt_ >= kReopenPause) open();
+    return reader_ != nullptr ? reader_->grab() : nullptr;
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  // Each try costs a connection attempt: not more often while no server is there.
+  static constexpr auto kReopenPause = std::chrono::milliseconds(250);
+
+  void open() {
+    reader_.reset();
+    session_ = X11Session::shared();
+    openedAt_ = Clock::now();
+    if (session_ == nullptr) return;
+    const std::vector<MonitorRecord> monitors = readMonitors(*session_);
+    // None at all: the server did not answer, so it is asked again later. A name missing from a
+    // list that was read is missing for this session's whole life.
+    if (monitors.empty()) {
+      session_.reset();
+      return;
+    }
+    const MonitorRecord* monitor = findMonitor(monitors, deviceName_);
+    if (monitor != nullptr) reader_ = std::make_unique<MonitorReader>(session_, *monitor, width_, height_);
+    // A server that stopped answering meanwhile may have left the reader without its segment.
+    if (!session_->answering()) {
+      reader_.reset();
+      session_.reset();
+    }
+  }
+
+  std::string deviceName_;
+  int32_t width_;
+  int32_t height_;
+  std::shared_ptr<X11Session> session_;
+  std::unique_ptr<MonitorReader> reader_;
+  Clock::time_point openedAt_;
 };
 
 }  // namespace
 
 std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
                                                    int32_t height) {
-  std::shared_ptr<X11Session> session = X11Session::shared();
-  if (session == nullptr) return std::make_unique<NoDisplayGrabber>();
-  const std::vector<MonitorRecord> monitors = readMonitors(*session);
-  const MonitorRecord* monitor = findMonitor(monitors, deviceName);
-  if (monitor == nullptr) return std::make_unique<NoDisplayGrabber>();
-  return std::make_unique<X11Grabber>(session, *monitor, width, height);
+  return std::make_unique<X11Grabber>(deviceName, width, height);
 }
 
 }  // namespace corvane

@@ -14,15 +14,13 @@ bool hasExtension(xcb_connection_t* c, xcb_extension_t* extension) {
 }
 
 // Monitors as RandR 1.5 reports them; none on older servers or without RandR.
-std::vector<MonitorRecord> randrMonitors(const X11Session& session) {
+std::vector<MonitorRecord> randrMonitors(const X11Session& session, X11Exchange& exchange) {
   xcb_connection_t* c = session.connection();
   std::vector<MonitorRecord> monitors;
-  if (!hasExtension(c, &xcb_randr_id)) return monitors;
-  XcbReply<xcb_randr_query_version_reply_t> version(
-      xcb_randr_query_version_reply(c, xcb_randr_query_version(c, 1, 5), nullptr));
+  if (exchange.failed() || !hasExtension(c, &xcb_randr_id)) return monitors;
+  auto version = exchange.reply<xcb_randr_query_version_reply_t>(xcb_randr_query_version(c, 1, 5));
   if (!version || (version->major_version == 1 && version->minor_version < 5)) return monitors;
-  XcbReply<xcb_randr_get_monitors_reply_t> reply(
-      xcb_randr_get_monitors_reply(c, xcb_randr_get_monitors(c, session.root(), 1), nullptr));
+  auto reply = exchange.reply<xcb_randr_get_monitors_reply_t>(xcb_randr_get_monitors(c, session.root(), 1));
   if (!reply) return monitors;
 
   std::vector<xcb_get_atom_name_cookie_t> names;
@@ -35,7 +33,7 @@ std::vector<MonitorRecord> randrMonitors(const X11Session& session) {
                         static_cast<int32_t>(info.height_in_millimeters), info.primary != 0});
   }
   for (size_t i = 0; i < names.size(); ++i) {
-    XcbReply<xcb_get_atom_name_reply_t> name(xcb_get_atom_name_reply(c, names[i], nullptr));
+    auto name = exchange.reply<xcb_get_atom_name_reply_t>(names[i]);
     if (name) {
       monitors[i].deviceName.assign(xcb_get_atom_name_name(name.get()),
                                     static_cast<size_t>(xcb_get_atom_name_name_length(name.get())));
@@ -44,15 +42,13 @@ std::vector<MonitorRecord> randrMonitors(const X11Session& session) {
   return monitors;
 }
 
-std::vector<ScreenHead> xineramaHeads(const X11Session& session) {
+std::vector<ScreenHead> xineramaHeads(const X11Session& session, X11Exchange& exchange) {
   xcb_connection_t* c = session.connection();
   std::vector<ScreenHead> heads;
-  if (!hasExtension(c, &xcb_xinerama_id)) return heads;
-  XcbReply<xcb_xinerama_is_active_reply_t> active(
-      xcb_xinerama_is_active_reply(c, xcb_xinerama_is_active(c), nullptr));
+  if (exchange.failed() || !hasExtension(c, &xcb_xinerama_id)) return heads;
+  auto active = exchange.reply<xcb_xinerama_is_active_reply_t>(xcb_xinerama_is_active(c));
   if (!active || active->state == 0) return heads;
-  XcbReply<xcb_xinerama_query_screens_reply_t> reply(
-      xcb_xinerama_query_screens_reply(c, xcb_xinerama_query_screens(c), nullptr));
+  auto reply = exchange.reply<xcb_xinerama_query_screens_reply_t>(xcb_xinerama_query_screens(c));
   if (!reply) return heads;
   for (auto it = xcb_xinerama_query_screens_screen_info_iterator(reply.get()); it.rem > 0;
        xcb_xinerama_screen_info_next(&it)) {
@@ -65,13 +61,15 @@ std::vector<ScreenHead> xineramaHeads(const X11Session& session) {
 
 std::vector<MonitorRecord> readMonitors(X11Session& session) {
   if (session.error() != 0) return {};
+  X11Exchange exchange(session);
   const xcb_screen_t& screen = session.screen();
   std::vector<MonitorRecord> monitors =
-      chooseMonitors(randrMonitors(session), xineramaHeads(session),
+      chooseMonitors(randrMonitors(session, exchange), xineramaHeads(session, exchange),
                      {screen.width_in_pixels, screen.height_in_pixels, screen.width_in_millimeters,
                       screen.height_in_millimeters});
-  // A connection that broke on the way gives nothing rather than half an answer.
-  if (session.error() != 0) return {};
+  // A connection that broke, or a server that stopped answering, on the way gives nothing rather
+  // than half an answer.
+  if (session.error() != 0 || exchange.failed()) return {};
   return monitors;
 }
 

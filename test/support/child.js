@@ -3,26 +3,32 @@
 const assert = require('node:assert/strict');
 const { spawn, spawnSync } = require('node:child_process');
 const { file, packageDir } = require('./binding');
+const { waitFor } = require('./capture');
 
-function childArguments(script, { load = true, nodeOptions = [], env = {} }) {
-  const childEnv = Object.fromEntries(Object.entries({ ...process.env, ...env }).filter(([, v]) => v !== undefined));
-  const prelude = load ? `const corvane = require(${JSON.stringify(packageDir ?? file)});\n` : '';
-  return [process.execPath, [...nodeOptions, '-e', prelude + script], childEnv];
-}
-
+const prelude = `const corvane = require(${JSON.stringify(packageDir ?? file)});\n`;
 // env adds to the variables of this process; a variable set to undefined is left out.
-function runChild(script, { timeout = 60000, ...options } = {}) {
-  const [node, args, env] = childArguments(script, options);
-  const child = spawnSync(node, args, { encoding: 'utf8', env, timeout, maxBuffer: 64 * 1024 * 1024 });
+const withEnv = (env) => Object.fromEntries(Object.entries({ ...process.env, ...env }).filter(([, v]) => v !== undefined));
+const childArguments = (script, { load = true, nodeOptions = [] }) => [...nodeOptions, '-e', (load ? prelude : '') + script];
+
+function runChild(script, { timeout = 60000, env = {}, ...options } = {}) {
+  const child = spawnSync(process.execPath, childArguments(script, options), {
+    encoding: 'utf8',
+    env: withEnv(env),
+    timeout,
+    maxBuffer: 64 * 1024 * 1024,
+  });
   assert.equal(child.error, undefined, `the child did not finish: ${child.error}`);
   return child;
 }
 
 // The same without blocking this process, so that children can run side by side.
-function runChildAsync(script, { timeout = 60000, ...options } = {}) {
-  const [node, args, env] = childArguments(script, options);
+function runChildAsync(script, { timeout = 60000, env = {}, ...options } = {}) {
   return new Promise((resolve, reject) => {
-    const child = spawn(node, args, { env, timeout, stdio: ['ignore', 'pipe', 'pipe'] });
+    const child = spawn(process.execPath, childArguments(script, options), {
+      env: withEnv(env),
+      timeout,
+      stdio: ['ignore', 'pipe', 'pipe'],
+    });
     let stdout = '';
     let stderr = '';
     child.stdout.setEncoding('utf8').on('data', (d) => (stdout += d));
@@ -32,4 +38,31 @@ function runChildAsync(script, { timeout = 60000, ...options } = {}) {
   });
 }
 
-module.exports = { runChild, runChildAsync };
+// A child to talk to while it runs: the script talks to the test with process.send() and
+// process.on('message'), and ends its side with process.disconnect().
+function startChild(script, { env = {} } = {}) {
+  const child = spawn(process.execPath, childArguments(script, {}), {
+    env: withEnv(env),
+    stdio: ['ignore', 'pipe', 'pipe', 'ipc'],
+  });
+  const messages = [];
+  let output = '';
+  child.on('message', (m) => messages.push(m));
+  child.stdout.on('data', (d) => (output += d));
+  child.stderr.on('data', (d) => (output += d));
+  const exit = new Promise((resolve) => child.once('exit', (code, signal) => resolve({ code, signal, output })));
+  return {
+    send: (message) => child.send(message),
+    // The first message that satisfies accept; the ones before it are dropped.
+    async next(accept = () => true, what = 'a message from the child', timeout = 15000) {
+      let i = -1;
+      await waitFor(() => (i = messages.findIndex(accept)) >= 0 || child.exitCode !== null, what, timeout);
+      assert.ok(i >= 0, `the child ended before ${what}: ${output}`);
+      return messages.splice(0, i + 1).pop();
+    },
+    exit,
+    kill: () => child.exitCode === null && child.signalCode === null && child.kill('SIGKILL'),
+  };
+}
+
+module.exports = { runChild, runChildAsync, startChild };

@@ -16,9 +16,9 @@ function pictureRgb(x, y) {
   return [(x + (y >> 8) * 32) & 0xff, (y + (x >> 8) * 16) & 0xff, (x * 7 + y * 3 + 0x40) & 0xff];
 }
 
-// Shows the picture from the top-left corner of the monitors to their bottom-right one; resolves
-// to { origin, stop } once it is on screen.
-async function showPicture(monitors) {
+// Shows the picture from the top-left corner of the monitors to their bottom-right one, on this
+// process's display or the one given; resolves to { origin, stop } once it is on screen.
+async function showPicture(monitors, { display = process.env.DISPLAY } = {}) {
   assert.ok(Array.isArray(pictureCommand), 'CORVANE_PICTURE_COMMAND names the picture program');
   const origin = { x: Math.min(...monitors.map((m) => m.x)), y: Math.min(...monitors.map((m) => m.y)) };
   const right = Math.max(...monitors.map((m) => m.x + m.width));
@@ -26,7 +26,7 @@ async function showPicture(monitors) {
   const ready = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-picture-')), 'ready');
   const [program, ...leading] = pictureCommand;
   const placement = [origin.x, origin.y, right - origin.x, bottom - origin.y].map(String);
-  const window = spawn(program, [...leading, ...placement, ready], { stdio: 'ignore' });
+  const window = spawn(program, [...leading, ...placement, ready], { stdio: 'ignore', env: { ...process.env, DISPLAY: display } });
   await waitFor(() => fs.existsSync(ready), 'the picture window', 30000);
   return { origin, stop: () => window.kill() };
 }
