@@ -204,6 +204,7 @@ async function windowsTests() {
             CORVANE_MOVE_POINTER: JSON.stringify([toWindowsPath(path.join(buildDirs.win, 'set_cursor.exe'))]),
             CORVANE_SOUND: sound,
             CORVANE_WINDOW_FIXTURE: toWindowsPath(path.join(buildDirs.win, 'window_fixture.node')),
+            CORVANE_API_VERSION_PROGRAM: toWindowsPath(path.join(buildDirs.win, 'api_version.exe')),
             ...pulse?.env,
           },
           outDir,

@@ -21,7 +21,8 @@ afterEach(() => corvane.stopCaptureScreen());
 describe('capture of the real desktop', () => {
   it('delivers the picture of each display, sampled, at several rates', async () => {
     for (const monitor of corvane.getMonitors()) {
-      for (const rate of [1, 3, 7, 16]) {
+      // A rate beyond the display's size leaves one sample: its top-left pixel.
+      for (const rate of [1, 3, 7, 16, Math.max(monitor.width, monitor.height) + 1, 2 ** 31 - 1]) {
         // The first frame is all it needs; a pause keeps full-size frames from piling up in the
         // queue while this thread is busy.
         const [frame] = await collect((cb) => corvane.startCaptureScreen(cb, monitor, 50, rate));
@@ -34,8 +35,10 @@ describe('capture of the real desktop', () => {
 
   it('delivers a part of a display when asked for less than its size', async () => {
     const monitor = corvane.getMonitors()[0];
-    const [frame] = await collect((cb) => corvane.startCaptureScreen(cb, { ...monitor, width: 333, height: 77 }, 0, 5));
-    assert.ok(frame.equals(expectedFrame(monitor, 333, 77, 5)));
+    for (const [width, height, rate] of [[333, 77, 5], [4, 2, 2]]) {
+      const [frame] = await collect((cb) => corvane.startCaptureScreen(cb, { ...monitor, width, height }, 0, rate));
+      assert.deepEqual([...frame], [...expectedFrame(monitor, width, height, rate)], `${width} x ${height} at rate ${rate}`);
+    }
   });
 
   it('delivers every display of a multi capture, keyed by device name', async () => {

@@ -6,6 +6,7 @@ const assert = require('node:assert/strict');
 const { spawnSync } = require('node:child_process');
 const { corvane } = require('../support/binding');
 const { waitFor } = require('../support/capture');
+const { runChild } = require('../support/child');
 
 // The program that moves the pointer to X Y, with its leading arguments: a JSON array.
 const moveCommand = JSON.parse(process.env.CORVANE_MOVE_POINTER ?? 'null');
@@ -34,4 +35,28 @@ it('reports true after the pointer moved, then false while it rests', async () =
   } finally {
     corvane.stopMouseTracking();
   }
+});
+
+it("compares a process's first value with (0, 0), and a later run's with where the last one left the pointer", async () => {
+  for (const [x, y, first] of [[0, 0, 'false'], [7, 0, 'true']]) {
+    moveCursor(x, y);
+    const child = runChild(`corvane.startMouseTracking((moved) => { console.log(moved); corvane.stopMouseTracking(); });`);
+    assert.equal(child.stdout.trim(), first, `pointer at ${x}, ${y}: ${child.stderr}`);
+  }
+  // A run whose last value says the pointer rests has seen where it rests.
+  const run = async () => {
+    const values = [];
+    corvane.startMouseTracking((moved) => values.push(moved), 20);
+    try {
+      await waitFor(() => values.length >= 2 && !values.at(-1), 'a value at rest');
+    } finally {
+      corvane.stopMouseTracking();
+    }
+    return values;
+  };
+  moveCursor(40, 30);
+  await run();
+  assert.equal((await run())[0], false, 'the pointer stayed between runs');
+  moveCursor(90, 30);
+  assert.equal((await run())[0], true, 'the pointer moved between runs');
 });

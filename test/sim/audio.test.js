@@ -137,6 +137,24 @@ describe('each tick', () => {
 });
 
 describe('streams that follow one another', () => {
+  it('deliver after a stop the value queued before it and the one of the tick it caught, and nothing more', async () => {
+    simulator.setAudio({ level: 0.25, delayMs: 300 });
+    const readsBefore = simulator.audioCensus().reads;
+    const ticks = () => simulator.audioCensus().reads - readsBefore;
+    const values = [];
+    corvane.startStream((level) => values.push(level), 1);
+    // Spinning keeps the first value queued; the second tick is held in its read meanwhile.
+    const deadline = Date.now() + 15000;
+    while (ticks() < 2) assert.ok(Date.now() < deadline, 'two ticks');
+    simulator.setAudio({ level: 0.5, delayMs: 300 });
+    assert.equal(corvane.stopStream(), true);
+    assert.deepEqual(values, []);
+    await waitFor(() => simulator.audioCensus().workerApartments === 0, 'the worker to end');
+    await sleep(50);
+    assert.deepEqual(values, [0.25, 0.5]);
+    assert.equal(ticks(), 2);
+  });
+
   it('ends the worker at a refused post, writing nothing, while the stream stays on', () => {
     const child = runChild(`
       corvane.simulator.failNext('queueCall');
