@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <string>
 
+#include "common/module_pin.h"
 #include "common/worker_thread.h"
 
 namespace corvane {
@@ -93,6 +94,9 @@ std::shared_ptr<X11Session> X11Session::shared(int* error) {
       state.attempt.reset();  // failed before this call: the server may be back by now
     }
     if (!state.attempt) {
+      // The thread may outlive every environment that loaded the module (a frozen server holds
+      // it), so the module must stay loaded under it.
+      pinModule();
       auto attempt = std::make_shared<Attempt>();
       WorkerThread thread;
       std::string ignored;

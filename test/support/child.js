@@ -40,8 +40,8 @@ function runChildAsync(script, { timeout = 60000, env = {}, ...options } = {}) {
 
 // A child to talk to while it runs: the script talks to the test with process.send() and
 // process.on('message'), and ends its side with process.disconnect().
-function startChild(script, { env = {} } = {}) {
-  const child = spawn(process.execPath, childArguments(script, {}), {
+function startChild(script, { env = {}, load = true } = {}) {
+  const child = spawn(process.execPath, childArguments(script, { load }), {
     env: withEnv(env),
     stdio: ['ignore', 'pipe', 'pipe', 'ipc'],
   });

@@ -46,8 +46,8 @@ const capturing = `
   });`;
 
 // Runs body(children) and ends the children whatever happens.
-async function withChildren(scripts, env, body) {
-  const children = scripts.map((script) => startChild(script, { env }));
+async function withChildren(scripts, env, body, options = {}) {
+  const children = scripts.map((script) => startChild(script, { env, ...options }));
   try {
     return await body(children);
   } finally {
@@ -252,5 +252,34 @@ describe('an X server that does not answer (SIGSTOP)', () => {
         await cleanExit(child);
       });
     });
+  });
+
+  it('keeps the module loaded under a connection attempt that outlives the Worker which alone loaded it', async () => {
+    // The process itself never loads the module: Node.js unloads it when the Worker ends.
+    const workerMeetsFrozenServer = `
+      const { Worker } = require('node:worker_threads');
+      process.on('message', (m) => {
+        if (m === 'end') return process.disconnect();
+        const worker = new Worker(\`
+          const corvane = require(${JSON.stringify(file)});
+          require('node:worker_threads').parentPort.postMessage(corvane.getMonitors().length);
+        \`, { eval: true });
+        worker.once('message', (count) => worker.terminate().then(() => process.send({ count })));
+      });`;
+    await withChildren(
+      [workerMeetsFrozenServer],
+      env,
+      async ([child]) => {
+        await whileFrozen(async () => {
+          child.send('start');
+          assert.deepEqual(await child.next((m) => m.count !== undefined, 'the Worker ending'), { count: 0 });
+        });
+        // The server goes on and answers the attempt, whose thread then returns into the module.
+        await pause(300);
+        child.send('end');
+        await cleanExit(child);
+      },
+      { load: false },
+    );
   });
 });
