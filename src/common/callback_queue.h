@@ -66,6 +66,11 @@ class CallbackQueue {
     return Posted::Closing;
   }
 
+  // The queue no longer keeps its environment's event loop alive.
+  void unref(Napi::Env env) {
+    if (*this) function_.Unref(env);
+  }
+
   void release() {
     if (closing_ || !*this) return;
     function_.Release();

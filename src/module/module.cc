@@ -9,7 +9,7 @@
 #include "common/test_controls.h"
 #include "displays/get_monitors.h"
 #include "mouse/mouse_tracker.h"
-#include "shutdown/shutdown_hook.h"
+#include "shutdown/shutdown_handler.h"
 
 namespace corvane {
 namespace {

@@ -4,9 +4,10 @@
 
 #include <cstdint>
 
+#include "shutdown/session_end_hold.h"
+
 namespace corvane {
 
-using WindowHandle = uint64_t;
 using WindowProcedure = uintptr_t;
 
 constexpr uint32_t kQueryEndSession = 0x0011;
