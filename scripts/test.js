@@ -263,6 +263,8 @@ const lanes = {
     await sanitizedSimTests();
     await packageTests();
     await x11Tests();
+    // Once, with no X display: the session end on a system bus of the suite's own.
+    await nodeTests('Linux, the session end held by logind', testFiles('test/linux'), { CORVANE_APP: app });
   },
   windows: () => windowsTests(),
 };
@@ -278,7 +280,7 @@ async function main() {
   if (only && only !== 'win') fail('usage: node scripts/test.js [win]');
   try {
     banner('Setting up', 'Anything missing is installed first; what was fetched or built before is reused.');
-    ensureSystem('host', 'tests', 'x11', 'win', 'wine', 'prebuild');
+    ensureSystem('host', 'tests', 'x11', 'logind', 'win', 'wine', 'prebuild');
     ensureNpmPackages();
     if (only !== 'win') {
       banner('Building the host targets', 'The Linux module, the simulated desktop modules, the C++ tests and the test programs.');

@@ -31,6 +31,7 @@ const systemNeeds = {
     { have: () => fs.existsSync('/usr/include/xcb/randr.h'), pkg: 'libxcb-randr0-dev' },
     { have: () => fs.existsSync('/usr/include/xcb/shm.h'), pkg: 'libxcb-shm0-dev' },
     { have: () => fs.existsSync('/usr/include/xcb/xinerama.h'), pkg: 'libxcb-xinerama0-dev' },
+    { have: () => fs.existsSync('/usr/include/systemd/sd-bus.h'), pkg: 'libsystemd-dev' },
   ],
   tests: [
     { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },
@@ -42,6 +43,11 @@ const systemNeeds = {
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
     { have: () => onPath('xdpyinfo'), pkg: 'x11-utils' },
     { have: () => onPath('xrandr'), pkg: 'x11-xserver-utils' },
+  ],
+  // The Linux shutdown hook's suite: a system bus of its own with logind mocked.
+  logind: [
+    { have: () => onPath('dbus-daemon'), pkg: 'dbus' },
+    { have: () => fs.existsSync('/usr/lib/python3/dist-packages/dbusmock'), pkg: 'python3-dbusmock' },
   ],
   win: [
     { have: () => onPath('cmake'), pkg: 'cmake' },
@@ -60,9 +66,10 @@ const systemNeeds = {
 };
 
 const purposes = {
-  host: 'the Linux build (compiler, CMake, XCB headers)',
+  host: 'the Linux build (compiler, CMake, XCB and sd-bus headers)',
   tests: 'the C++ tests and benchmarks (GoogleTest, Google Benchmark)',
   x11: 'a virtual X display for the Linux suites and the demo',
+  logind: 'a system bus with a mock of logind for the Linux shutdown hook',
   win: 'the Windows cross-compiler (mingw-w64)',
   wine: 'Wine, to run Windows Node.js, and a sound server for it',
   prebuild: 'debootstrap, for the Debian 11 root of the Linux prebuild',

@@ -61,6 +61,8 @@ function startChild(script, { env = {}, load = true } = {}) {
       return messages.splice(0, i + 1).pop();
     },
     exit,
+    // Standard output and error so far.
+    output: () => output,
     kill: () => child.exitCode === null && child.signalCode === null && child.kill('SIGKILL'),
   };
 }
