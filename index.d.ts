@@ -51,7 +51,7 @@ export function getMonitors(): DisplayInfo[];
  * On Linux (`windowHandle` an X11 window id, checked but not needed) it takes a delay inhibitor
  * lock of systemd-logind for "shutdown" over the system bus instead: when logind announces the
  * shutdown, `callback` gets "SHUTDOWN" and the lock is let go 4 s later; a cancelled shutdown takes
- * a new lock. One lock serves the process, and it does not keep the event loop alive. Without
+ * a new lock. One lock serves the process; the callback keeps the process alive as on Windows. Without
  * libsystemd, a system bus or logind, one line on standard error says that the end of the session
  * cannot be held, and nothing else changes.
  */

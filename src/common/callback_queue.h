@@ -66,11 +66,6 @@ class CallbackQueue {
     return Posted::Closing;
   }
 
-  // The queue no longer keeps its environment's event loop alive.
-  void unref(Napi::Env env) {
-    if (*this) function_.Unref(env);
-  }
-
   void release() {
     if (closing_ || !*this) return;
     function_.Release();

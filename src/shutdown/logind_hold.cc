@@ -199,9 +199,6 @@ class LogindHold final : public SessionEndHold {
     thread.detach();
   }
 
-  // The lock is the process's and ends with it; it gives the event loop nothing to wait for.
-  bool keepsProcessAlive() const override { return false; }
-
  private:
   static void run() {
     std::string why;

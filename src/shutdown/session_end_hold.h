@@ -15,8 +15,6 @@ class SessionEndHold {
   // On the JavaScript thread, once for every call with a valid handle, after its callback was
   // taken (or refused).
   virtual void hold(WindowHandle window) = 0;
-  // Whether a callback waiting to be told keeps its environment's event loop alive.
-  virtual bool keepsProcessAlive() const = 0;
 };
 
 SessionEndHold& sessionEndHold();

@@ -39,12 +39,11 @@ class ShutdownCallbacks {
  public:
   // The new callback takes the place of the earlier one of its environment, which is given up.
   // False when no queue could be made for it.
-  bool tell(Napi::Env env, const Napi::Function& callback, bool keepAlive) {
+  bool tell(Napi::Env env, const Napi::Function& callback) {
     const uint64_t id = nextId_.fetch_add(1);
     NoticeQueue queue = NoticeQueue::create(env, callback, kResourceName, forget,
                                             reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
     if (!queue) return false;
-    if (!keepAlive) queue.unref(env);
     NoticeQueue replaced;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -133,7 +132,7 @@ void shutdownHandler(const Napi::CallbackInfo& info) {
   // the callback of an earlier call if there is one.
   const Napi::Value callback = info[1];
   if (callback.IsFunction()) {
-    if (!shutdownCallbacks().tell(env, callback.As<Napi::Function>(), hold.keepsProcessAlive())) {
+    if (!shutdownCallbacks().tell(env, callback.As<Napi::Function>())) {
       raiseError(env, (std::string("napi_create_threadsafe_function failed for ") + kResourceName).c_str());
     }
   } else {

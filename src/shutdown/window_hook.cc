@@ -25,9 +25,6 @@ class WindowHook final : public SessionEndHold {
     hook(platform, window);
   }
 
-  // The window's thread may be the JavaScript thread, whose loop then runs as long as the window.
-  bool keepsProcessAlive() const override { return true; }
-
   intptr_t handle(WindowPlatform& platform, WindowHandle window, uint32_t message, uintptr_t wParam,
                   intptr_t lParam) {
     if (message == kQueryEndSession) {
