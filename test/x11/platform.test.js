@@ -36,20 +36,13 @@ describe('without an X server', () => {
 });
 
 describe('what only Windows has for now', () => {
-  it('throws an Error that says so from the audio stream and the shutdown hook', () => {
-    const cases = [
-      [() => corvane.startStream(() => {}, 50), /^startStream is not supported on this platform/],
-      [() => corvane.stopStream(), /^stopStream is not supported on this platform/],
-      [() => corvane.shutdownHandler(Buffer.alloc(8), () => {}), /^shutdownHandler is not supported on this platform/],
-    ];
-    for (const [call, message] of cases) {
-      assert.throws(call, (error) => error.constructor === Error && message.test(error.message));
-    }
+  it('throws an Error that says so from the shutdown hook', () => {
+    assert.throws(() => corvane.shutdownHandler(Buffer.alloc(8), () => {}),
+      (error) => error.constructor === Error && /^shutdownHandler is not supported on this platform/.test(error.message));
   });
 
   it('starts nothing that keeps the process alive', () => {
     const child = runChild(`
-      try { corvane.startStream(() => console.log('level')); } catch {}
       try { corvane.shutdownHandler(Buffer.alloc(8), () => {}); } catch {}`, { timeout: 20000 });
     assert.equal(child.status, 0);
     assert.equal(child.stdout, '');
