@@ -120,8 +120,12 @@ describe('each tick without a level', () => {
   };
 
   it('reports that no server answers, and that a server has no output', async () => {
-    const missing = `unix:${fs.mkdtempSync('/tmp/corvane-none-')}/socket`;
-    expectThree(threeValues({ PULSE_SERVER: missing }), codes.noServer, 'Failed to connect to the PulseAudio server');
+    const nobody = fs.mkdtempSync('/tmp/corvane-none-');
+    try {
+      expectThree(threeValues({ PULSE_SERVER: `unix:${nobody}/socket` }), codes.noServer, 'Failed to connect to the PulseAudio server');
+    } finally {
+      fs.rmSync(nobody, { recursive: true, force: true });
+    }
     const server = await startPulseServer({ sinks: [] });
     try {
       expectThree(threeValues(server.env), codes.noOutput, 'No default audio output');
