@@ -109,18 +109,18 @@ export function stopMouseTracking(): true;
 /**
  * Calls `callback` once per period with the peak level (0 to 1) of the default audio output, or
  * a negative code for the step that failed: -1.100000023841858 (COM), -1.2000000476837158 (device
- * enumerator), -1.2999999523162842 (no output device), -1.399999976158142 (no peak meter); each
- * failure also writes a line to standard error. The first value comes at once. `interval` (ms) is
- * read only when it is a number; 0 or less gives 16000, and the last one given is kept for later
- * streams (16000 at first). Throws "Monitoring is already running" while a stream is active, and a
- * TypeError "Function expected as first argument". Windows only for now: on Linux it throws an
- * Error "startStream is not supported on this platform: ...".
+ * enumerator), -1.2999999523162842 (no output device), -1.399999976158142 (no peak meter); on
+ * Linux (PulseAudio, or PipeWire's pipewire-pulse) -2.0999999046325684 (no libpulse.so.0),
+ * -2.200000047683716 (no server), -2.299999952316284 (no default output), -2.4000000953674316
+ * (the record stream failed); each failure also writes a line to standard error. The first value
+ * comes at once. `interval` (ms) is read only when it is a number; 0 or less gives 16000, and the
+ * last one given is kept for later streams (16000 at first). Throws "Monitoring is already
+ * running" while a stream is active, and a TypeError "Function expected as first argument".
  */
 export function startStream(callback: (level: number) => void, interval?: number): void;
 
 /**
- * Stops the audio level stream; true if one was running, false otherwise. Never throws on Windows;
- * on Linux, which has no audio level yet, it throws an Error "stopStream is not supported on this platform...".
+ * Stops the audio level stream; true if one was running, false otherwise. Never throws.
  */
 export function stopStream(): boolean;
 

@@ -1,7 +1,7 @@
 'use strict';
 // corvane demo: the monitors of this desktop as a table and a picture of their layout, then a
 // live capture of up to three displays drawn in the terminal, with the pointer's activity and
-// the audio output's level beneath (where the platform has it: Windows for now).
+// the audio output's level beneath (Windows: Core Audio; Linux: PulseAudio or pipewire-pulse).
 //   node examples/demo.js [--seconds N] [--png FILE]
 const fs = require('node:fs');
 const zlib = require('node:zlib');
@@ -164,8 +164,12 @@ function writePng(file, frames) {
   );
 }
 
-// What a negative level says: the Core Audio step that failed.
+// What a negative level says: the Core Audio step (Windows) or the PulseAudio cause (Linux).
 const audioFailures = new Map([
+  [Math.fround(-2.1), 'libpulse.so.0 cannot be loaded'],
+  [Math.fround(-2.2), 'no PulseAudio server answers'],
+  [Math.fround(-2.3), 'no default audio output'],
+  [Math.fround(-2.4), 'the record stream failed'],
   [Math.fround(-1.1), 'COM could not be entered'],
   [Math.fround(-1.2), 'no audio device enumerator'],
   [Math.fround(-1.3), 'no audio output device'],
@@ -231,9 +235,9 @@ function liveCapture(monitors) {
   corvane.startMouseTracking((value) => (moved = value), 250);
   let streaming = true;
   try {
-    corvane.startStream((value) => (level = value), 500);
+    corvane.startStream((value) => (level = value), 250);
   } catch {
-    streaming = false; // Linux has no audio level yet
+    streaming = false; // a platform without an audio level
     level = 'not on this platform yet';
   }
   setTimeout(() => {

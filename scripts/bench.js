@@ -25,6 +25,16 @@ async function main() {
   console.log('\n## Service CPU time, simulated desktop\n');
   run(process.execPath, [path.join(root, 'bench', 'service-cpu.js')]);
 
+  console.log('\n## Service CPU time, Linux (X11 on Xvfb, PulseAudio)\n');
+  const linuxDisplay = await startXvfb([{ width: 1920, height: 1080 }]);
+  try {
+    run(process.execPath, [path.join(root, 'bench', 'service-cpu.js')], {
+      env: { ...process.env, DISPLAY: linuxDisplay.display, CORVANE_BINARY: path.join(buildDirs.host, 'corvane.node') },
+    });
+  } finally {
+    await linuxDisplay.stop();
+  }
+
   console.log('\n## Capture on X11 (Xvfb) beside node-screenshots\n');
   run(process.execPath, [path.join(root, 'bench', 'x11-capture.js')]);
 

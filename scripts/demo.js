@@ -15,7 +15,7 @@ const { build, buildDirs } = require('./build');
 const { spawn } = require('node:child_process');
 const { startWindowsProgram, stopWineServer, toWindowsPath } = require('./lib/wine');
 const { startXvfb } = require('./lib/xvfb');
-const { startPulseAudio } = require('./lib/sound');
+const { startPulseAudio, playBeat } = require('./lib/sound');
 
 const demo = path.join(root, 'examples', 'demo.js');
 const screens = [
@@ -97,6 +97,9 @@ async function runOnLinux() {
   console.log(`\nNo DISPLAY set: running the Linux build on a virtual display of ${screens.length} screens.\n`);
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-demo-'));
   const xvfb = await startXvfb(screens, { randr: true });
+  // A sound server of the demo's own (a null sink), playing something for the level meter.
+  const pulse = startPulseAudio();
+  const beat = playBeat(pulse.env, 600);
   let scene;
   const stopPointer = movePointerNowAndThen(xvfb.display);
   try {
@@ -106,8 +109,10 @@ async function runOnLinux() {
       stdio: 'ignore',
     });
     await waitForFile(ready, 'the demo scene');
-    return await runNode([demo, ...demoOptions], { DISPLAY: xvfb.display });
+    return await runNode([demo, ...demoOptions], { DISPLAY: xvfb.display, ...pulse.env });
   } finally {
+    beat.kill();
+    pulse.stop();
     stopPointer();
     scene?.kill();
     await xvfb.stop();

@@ -143,11 +143,11 @@ async function packageTests() {
   });
 }
 
-// The installed package's Linux binary on Xvfb: the shared suite (but the audio stream's, which
-// Linux does not have yet: test/x11 checks that it says so) and the X11 suite. In the host's
-// Node.js on every desktop, in the other Node.js versions on the first.
+// The installed package's Linux binary on Xvfb: the shared suite, with a PulseAudio server for the
+// audio stream's, the X11 suite and the Linux one (whose audio tests start servers of their own).
+// In the host's Node.js on every desktop, in the other Node.js versions on the first.
 async function x11Tests() {
-  const files = [...testFiles('test').filter((f) => !f.endsWith('audio.test.js')), ...testFiles('test/desktop', 'test/x11')];
+  const files = testFiles('test', 'test/desktop', 'test/x11', 'test/linux');
   const runs = [
     ...x11Desktops.map((desktop) => ({ desktop, version: process.versions.node })),
     ...nodeVersions.linux.map((version) => ({ desktop: x11Desktops[0], version })),
@@ -156,8 +156,10 @@ async function x11Tests() {
     const node = version === process.versions.node ? process.execPath : ensureNode('linux', version);
     const screens = layout.map((s) => `${s.width}x${s.height}`).join(' + ');
     const xvfb = await startXvfb(layout, { randr, shm });
+    const pulse = startPulseAudio();
     try {
       await nodeTests(`Linux, Node.js ${version}, X11 ${screens}, RandR ${randr ? 'on' : 'off'}, MIT-SHM ${shm ? 'on' : 'off'}`, files, {
+        ...pulse.env,
         CORVANE_APP: app,
         DISPLAY: xvfb.display,
         CORVANE_LAYOUT: JSON.stringify(layout),
@@ -166,6 +168,7 @@ async function x11Tests() {
         CORVANE_MOVE_POINTER: JSON.stringify(['xdotool', 'mousemove']),
       }, node);
     } finally {
+      pulse.stop();
       await xvfb.stop();
     }
   }

@@ -32,6 +32,8 @@ const systemNeeds = {
     { have: () => fs.existsSync('/usr/include/xcb/shm.h'), pkg: 'libxcb-shm0-dev' },
     { have: () => fs.existsSync('/usr/include/xcb/xinerama.h'), pkg: 'libxcb-xinerama0-dev' },
     { have: () => fs.existsSync('/usr/include/systemd/sd-bus.h'), pkg: 'libsystemd-dev' },
+    // Headers alone: libpulse is loaded at run time.
+    { have: () => fs.existsSync('/usr/include/pulse/pulseaudio.h'), pkg: 'libpulse-dev' },
   ],
   tests: [
     { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },
@@ -40,6 +42,8 @@ const systemNeeds = {
   // The Linux build's suite and demo on a virtual X display.
   x11: [
     { have: () => onPath('Xvfb'), pkg: 'xvfb' },
+    { have: () => onPath('pulseaudio'), pkg: 'pulseaudio' },
+    { have: () => onPath('pacat'), pkg: 'pulseaudio-utils' },
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
     { have: () => onPath('xdpyinfo'), pkg: 'x11-utils' },
     { have: () => onPath('xrandr'), pkg: 'x11-xserver-utils' },
@@ -66,9 +70,9 @@ const systemNeeds = {
 };
 
 const purposes = {
-  host: 'the Linux build (compiler, CMake, XCB and sd-bus headers)',
+  host: 'the Linux build (compiler, CMake, XCB, sd-bus and libpulse headers)',
   tests: 'the C++ tests and benchmarks (GoogleTest, Google Benchmark)',
-  x11: 'a virtual X display for the Linux suites and the demo',
+  x11: 'a virtual X display and a sound server for the Linux suites and the demo',
   logind: 'a system bus with a mock of logind for the Linux shutdown hook',
   win: 'the Windows cross-compiler (mingw-w64)',
   wine: 'Wine, to run Windows Node.js, and a sound server for it',

@@ -3,7 +3,7 @@
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
-const { spawnSync } = require('node:child_process');
+const { spawn, spawnSync } = require('node:child_process');
 
 // Returns the environment that reaches the server, and a stop.
 function startPulseAudio() {
@@ -25,4 +25,20 @@ function startPulseAudio() {
   };
 }
 
-module.exports = { startPulseAudio };
+// Plays a music-like signal into the server's default sink for `seconds`: a tone whose loudness
+// rises and falls with a beat, so that a level meter has something to show. Returns its process.
+function playBeat(env, seconds) {
+  const rate = 22050;
+  const samples = new Float32Array(Math.ceil(rate * seconds));
+  for (let i = 0; i < samples.length; i++) {
+    const t = i / rate;
+    const beat = 0.15 + 0.75 * Math.exp(-6 * (t % 0.5)) * (0.6 + 0.4 * Math.sin(t * 0.7));
+    samples[i] = beat * Math.sin(2 * Math.PI * 220 * t) * (0.7 + 0.3 * Math.sin(2 * Math.PI * 3 * t));
+  }
+  const file = path.join(env.XDG_RUNTIME_DIR, 'beat.raw');
+  fs.writeFileSync(file, Buffer.from(samples.buffer));
+  return spawn('pacat', ['-p', '--raw', '--format=float32le', `--rate=${rate}`, '--channels=1', '--latency-msec=20', file],
+    { env: { ...process.env, ...env }, stdio: 'ignore' });
+}
+
+module.exports = { startPulseAudio, playBeat };

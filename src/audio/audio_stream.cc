@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "audio/audio_platform.h"
+#include "audio/peak_meter.h"
 #include "common/callback_queue.h"
 #include "common/raise.h"
 #include "common/service_runs.h"
@@ -22,22 +22,6 @@ void deliverLevel(Napi::Env env, Napi::Function callback, float& level) {
 }
 
 using LevelQueue = CallbackQueue<float, deliverLevel>;
-
-// Keeps the worker inside COM for its whole run; a failure here shows in each tick's own entry.
-class WorkerApartment {
- public:
-  explicit WorkerApartment(AudioPlatform& platform)
-      : platform_(platform), entered_(platform.enterWorkerApartment() >= 0) {}
-  ~WorkerApartment() {
-    if (entered_) platform_.leaveWorkerApartment();
-  }
-  WorkerApartment(const WorkerApartment&) = delete;
-  WorkerApartment& operator=(const WorkerApartment&) = delete;
-
- private:
-  AudioPlatform& platform_;
-  bool entered_;
-};
 
 // The stream of the process. A stop does not wait for the worker: it may finish the tick it is
 // in, whose value, like those already queued, still reaches the callback.
@@ -58,11 +42,11 @@ class AudioStream {
  private:
   // A refused value ends the worker, while the stream stays on until it is stopped.
   void run(LevelQueue& queue, const RunningFlag& running) {
-    const WorkerApartment apartment(audioPlatform());
+    const std::unique_ptr<PeakMeter> meter = openPeakMeter();
     runTicks(
         running, queue,
-        [this] {
-          return Tick<float>{std::make_unique<float>(readPeakLevel(audioPlatform())),
+        [this, &meter] {
+          return Tick<float>{std::make_unique<float>(meter->read()),
                              static_cast<uint64_t>(std::max(intervalMs_.load(), 0))};
         },
         [](Posted) { return false; });

@@ -34,22 +34,3 @@ describe('without an X server', () => {
     });
   }
 });
-
-describe('what only Windows has for now', () => {
-  it('throws an Error that says so from the audio stream', () => {
-    const cases = [
-      [() => corvane.startStream(() => {}, 50), /^startStream is not supported on this platform/],
-      [() => corvane.stopStream(), /^stopStream is not supported on this platform/],
-    ];
-    for (const [call, message] of cases) {
-      assert.throws(call, (error) => error.constructor === Error && message.test(error.message));
-    }
-  });
-
-  it('starts nothing that keeps the process alive', () => {
-    const child = runChild(`
-      try { corvane.startStream(() => console.log('level')); } catch {}`, { timeout: 20000 });
-    assert.equal(child.status, 0);
-    assert.equal(child.stdout, '');
-  });
-});
