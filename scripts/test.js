@@ -100,15 +100,15 @@ async function cppTests() {
   record('C++ tests (ctest)', counts, status === 0);
 }
 
-// The simulated suite again with both sanitizers. Node itself is not instrumented, so libasan
-// is preloaded; any report aborts the process and is also written to a log that must stay empty.
-async function sanitizedSimTests() {
-  const logs = path.join(reportDir, 'sanitizers');
+// A suite again with both sanitizers. Node itself is not instrumented, so libasan is preloaded;
+// any report aborts the process and is also written to a log that must stay empty.
+async function sanitizedTests(stage, files, binary) {
+  const logs = path.join(reportDir, `sanitizers-${path.basename(binary, '.node')}`);
   fs.rmSync(logs, { recursive: true, force: true });
   fs.mkdirSync(logs, { recursive: true });
   const libasan = execFileSync('gcc', ['-print-file-name=libasan.so'], { encoding: 'utf8' }).trim();
-  await nodeTests('simulated desktop, ASan+UBSan', testFiles('test', 'test/sim'), {
-    CORVANE_BINARY: simAsanBinary,
+  await nodeTests(stage, files, {
+    CORVANE_BINARY: binary,
     LD_PRELOAD: libasan,
     // Node's own allocations at exit are not ours to judge; leaks are left to valgrind.
     // A capture too large for memory must skip its tick, not abort, as it does without ASan.
@@ -117,7 +117,7 @@ async function sanitizedSimTests() {
   });
   const reports = fs.readdirSync(logs);
   for (const report of reports) process.stdout.write(fs.readFileSync(path.join(logs, report), 'utf8'));
-  if (reports.length > 0) record('sanitizer reports', { passed: 0, failed: reports.length }, false);
+  if (reports.length > 0) record(`${stage}: sanitizer reports`, { passed: 0, failed: reports.length }, false);
 }
 
 // npm pack (whose prepack builds both prebuilt binaries), then an application that installs the
@@ -144,10 +144,11 @@ async function packageTests() {
 }
 
 // The installed package's Linux binary on Xvfb: the shared suite, with a PulseAudio server for the
-// audio stream's, the X11 suite and the Linux one (whose audio tests start servers of their own).
-// In the host's Node.js on every desktop, in the other Node.js versions on the first.
+// audio stream's, and the X11 suite; in the host's Node.js on every desktop, in the other Node.js
+// versions on the first. The Linux suite (the audio level on servers of its own, the session end
+// on a system bus of its own) needs no particular desktop: it runs once per Node.js version.
 async function x11Tests() {
-  const files = testFiles('test', 'test/desktop', 'test/x11', 'test/linux');
+  const files = testFiles('test', 'test/desktop', 'test/x11');
   const runs = [
     ...x11Desktops.map((desktop) => ({ desktop, version: process.versions.node })),
     ...nodeVersions.linux.map((version) => ({ desktop: x11Desktops[0], version })),
@@ -158,7 +159,8 @@ async function x11Tests() {
     const xvfb = await startXvfb(layout, { randr, shm });
     const pulse = startPulseAudio();
     try {
-      await nodeTests(`Linux, Node.js ${version}, X11 ${screens}, RandR ${randr ? 'on' : 'off'}, MIT-SHM ${shm ? 'on' : 'off'}`, files, {
+      const linuxSuite = layout === x11Desktops[0].layout ? testFiles('test/linux') : [];
+      await nodeTests(`Linux, Node.js ${version}, X11 ${screens}, RandR ${randr ? 'on' : 'off'}, MIT-SHM ${shm ? 'on' : 'off'}`, [...files, ...linuxSuite], {
         ...pulse.env,
         CORVANE_APP: app,
         DISPLAY: xvfb.display,
@@ -263,11 +265,12 @@ const lanes = {
     const newest = nodeVersions.linux.at(-1);
     await nodeTests(`simulated desktop, Node.js ${newest}`, testFiles('test', 'test/sim'), { CORVANE_BINARY: simBinary },
       ensureNode('linux', newest));
-    await sanitizedSimTests();
+    await sanitizedTests('simulated desktop, ASan+UBSan', testFiles('test', 'test/sim'), simAsanBinary);
     await packageTests();
     await x11Tests();
-    // Once, with no X display: the session end on a system bus of the suite's own.
-    await nodeTests('Linux, the session end held by logind', testFiles('test/linux'), { CORVANE_APP: app });
+    // The Linux services' own suite (the audio level's start and stop cycles among it), sanitized.
+    await sanitizedTests('Linux audio level and session end, ASan+UBSan', testFiles('test/linux'),
+      path.join(buildDirs.host, 'corvane-asan.node'));
   },
   windows: () => windowsTests(),
 };

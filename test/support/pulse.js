@@ -24,7 +24,9 @@ async function startPulseServer({ sinks = ['one'] } = {}) {
   fs.chmodSync(dir, 0o700);
   const socket = path.join(dir, 'socket');
   const env = { PULSE_SERVER: `unix:${socket}` };
-  const tools = { ...process.env, ...env, HOME: dir, XDG_RUNTIME_DIR: dir, XDG_CONFIG_HOME: dir };
+  // The server and its tools are not ours to sanitize: a preloaded sanitizer stays with the module.
+  const { LD_PRELOAD, ...unsanitized } = process.env;
+  const tools = { ...unsanitized, ...env, HOME: dir, XDG_RUNTIME_DIR: dir, XDG_CONFIG_HOME: dir };
   const players = new Set();
   let daemon = null;
 
