@@ -44,6 +44,11 @@ const systemNeeds = {
     { have: () => onPath('Xvfb'), pkg: 'xvfb' },
     { have: () => onPath('pulseaudio'), pkg: 'pulseaudio' },
     { have: () => onPath('pacat'), pkg: 'pulseaudio-utils' },
+    // The same audio suite on PipeWire's PulseAudio server, with its own session bus.
+    { have: () => onPath('pipewire'), pkg: 'pipewire' },
+    { have: () => onPath('pipewire-pulse'), pkg: 'pipewire-pulse' },
+    { have: () => onPath('wireplumber'), pkg: 'wireplumber' },
+    { have: () => onPath('dbus-daemon'), pkg: 'dbus' },
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
     { have: () => onPath('xdpyinfo'), pkg: 'x11-utils' },
     { have: () => onPath('xrandr'), pkg: 'x11-xserver-utils' },
@@ -72,7 +77,7 @@ const systemNeeds = {
 const purposes = {
   host: 'the Linux build (compiler, CMake, XCB, sd-bus and libpulse headers)',
   tests: 'the C++ tests and benchmarks (GoogleTest, Google Benchmark)',
-  x11: 'a virtual X display and a sound server for the Linux suites and the demo',
+  x11: 'a virtual X display and sound servers (PulseAudio, PipeWire) for the Linux suites and the demo',
   logind: 'a system bus with a mock of logind for the Linux shutdown hook',
   win: 'the Windows cross-compiler (mingw-w64)',
   wine: 'Wine, to run Windows Node.js, and a sound server for it',

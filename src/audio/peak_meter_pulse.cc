@@ -203,6 +203,8 @@ class PulsePeakMeter final : public PeakMeter {
           auto* meter = static_cast<PulsePeakMeter*>(data);
           meter->defaultSink_ =
               info != nullptr && info->default_sink_name != nullptr ? info->default_sink_name : "";
+          // pipewire-pulse's name for the default sink while there is none.
+          if (meter->defaultSink_ == "@DEFAULT_SINK@") meter->defaultSink_.clear();
           meter->serverKnown_ = true;
           meter->wake();
         },
@@ -245,7 +247,10 @@ class PulsePeakMeter final : public PeakMeter {
     buffer.fragsize = sizeof(float);
     const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_PEAK_DETECT | PA_STREAM_ADJUST_LATENCY |
                                                       PA_STREAM_FIX_CHANNELS);
-    if (pulse_.streamConnectRecord(stream_.get(), "@DEFAULT_MONITOR@", &buffer, flags) < 0)
+    // The monitor by its name: pipewire-pulse takes @DEFAULT_MONITOR@ for the default source, which
+    // stays on the first sink's monitor when another sink becomes the default.
+    const std::string monitor = defaultSink_ + ".monitor";
+    if (pulse_.streamConnectRecord(stream_.get(), monitor.c_str(), &buffer, flags) < 0)
       return streamFailure();
     const auto settled = [this] { return pulse_.streamState(stream_.get()) != PA_STREAM_CREATING; };
     if (!waitUntil(settled, kStreamMs) || pulse_.streamState(stream_.get()) != PA_STREAM_READY)

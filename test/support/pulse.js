@@ -1,6 +1,7 @@
 'use strict';
-// A PulseAudio server of the test's own: null sinks on a socket of its own folder, tones of a known
-// amplitude played into them, and a stop and a start again on the same socket.
+// A sound server of the test's own that speaks PulseAudio's protocol, PulseAudio itself or PipeWire
+// with pipewire-pulse: null sinks on a socket of its own folder, tones of a known amplitude played
+// into them, and a stop and a start again on the same socket.
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
@@ -19,16 +20,41 @@ function toneFile(dir, amplitude, seconds = 60) {
   return file;
 }
 
-async function startPulseServer({ sinks = ['one'] } = {}) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-pulse-'));
+// WirePlumber without the machine's sound cards, cameras and Bluetooth: only the null sinks.
+const wireplumberOff = {
+  'main.lua.d': 'alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\nlibcamera_monitor.enabled = false\n',
+  'bluetooth.lua.d': 'bluez_monitor.enabled = false\n',
+};
+
+// `kind` is 'pulseaudio' or 'pipewire'.
+async function startPulseServer({ sinks = ['one'], kind = 'pulseaudio' } = {}) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), `corvane-${kind}-`));
   fs.chmodSync(dir, 0o700);
-  const socket = path.join(dir, 'socket');
+  // pipewire-pulse listens on "native" in $XDG_RUNTIME_DIR/pulse.
+  const socket = kind === 'pipewire' ? path.join(dir, 'pulse', 'native') : path.join(dir, 'socket');
   const env = { PULSE_SERVER: `unix:${socket}` };
-  // The server and its tools are not ours to sanitize: a preloaded sanitizer stays with the module.
+  const bus = path.join(dir, 'bus');
+  // The servers and their tools are not ours to sanitize: a preloaded sanitizer stays with the module.
   const { LD_PRELOAD, ...unsanitized } = process.env;
-  const tools = { ...unsanitized, ...env, HOME: dir, XDG_RUNTIME_DIR: dir, XDG_CONFIG_HOME: dir };
+  const tools = {
+    ...unsanitized, ...env, HOME: dir, XDG_RUNTIME_DIR: dir, XDG_CONFIG_HOME: dir, XDG_STATE_HOME: dir,
+    DBUS_SESSION_BUS_ADDRESS: `unix:path=${bus}`,
+  };
+  delete tools.PIPEWIRE_RUNTIME_DIR;
+  delete tools.PIPEWIRE_REMOTE;
+  for (const [folder, text] of Object.entries(wireplumberOff)) {
+    fs.mkdirSync(path.join(dir, 'wireplumber', folder), { recursive: true });
+    fs.writeFileSync(path.join(dir, 'wireplumber', folder, '60-corvane.lua'), text);
+  }
   const players = new Set();
-  let daemon = null;
+  // Started in this order, stopped in the reverse one.
+  let daemons = [];
+  const daemon = (command, args = []) => {
+    const child = spawn(command, args, { env: tools, stdio: 'ignore' });
+    daemons.push(child);
+    return child;
+  };
+  const answers = () => spawnSync('pactl', ['info'], { env: tools }).status === 0;
 
   const pactl = (...args) => {
     const result = spawnSync('pactl', args, { env: tools, encoding: 'utf8', timeout: 10000 });
@@ -40,13 +66,26 @@ async function startPulseServer({ sinks = ['one'] } = {}) {
     env,
     pactl,
     async start() {
-      const loads = [
-        ...sinks.map((name) => `--load=module-null-sink sink_name=${name}`),
-        `--load=module-native-protocol-unix socket=${socket} auth-anonymous=1`,
-      ];
-      daemon = spawn('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--log-target=stderr', '--log-level=error', ...loads],
-        { env: tools, stdio: 'ignore' });
-      await waitFor(() => spawnSync('pactl', ['info'], { env: tools }).status === 0, 'the PulseAudio server', 20000);
+      if (kind === 'pulseaudio') {
+        const loads = [
+          ...sinks.map((name) => `--load=module-null-sink sink_name=${name}`),
+          `--load=module-native-protocol-unix socket=${socket} auth-anonymous=1`,
+        ];
+        daemon('pulseaudio', ['-n', '--daemonize=no', '--exit-idle-time=-1', '--log-target=stderr', '--log-level=error', ...loads]);
+        await waitFor(answers, 'the PulseAudio server', 20000);
+        return;
+      }
+      // WirePlumber quits without a session bus; PipeWire only warns.
+      daemon('dbus-daemon', ['--session', '--nofork', '--nopidfile', `--address=unix:path=${bus}`]);
+      await waitFor(() => fs.existsSync(bus), 'the session bus', 10000);
+      daemon('pipewire');
+      await waitFor(() => fs.existsSync(path.join(dir, 'pipewire-0')), 'PipeWire', 10000);
+      daemon('wireplumber');
+      daemon('pipewire-pulse');
+      await waitFor(answers, 'pipewire-pulse', 20000);
+      // Its dummy sink while there is no other, which PulseAudio started bare (-n) does not have.
+      pactl('unload-module', 'module-always-sink');
+      for (const name of sinks) pactl('load-module', 'module-null-sink', `sink_name=${name}`);
     },
     // Plays a tone into the sink at a low latency, as a desktop player would, until stopped.
     play(sink, amplitude) {
@@ -62,15 +101,18 @@ async function startPulseServer({ sinks = ['one'] } = {}) {
         }),
       };
     },
-    // The clients connected now, by the name they gave.
-    clients: () => pactl('list', 'short', 'clients').split('\n').filter(Boolean).map((line) => line.split('\t')[2]),
+    // The clients connected now, by the name they gave (pipewire-pulse's short list has the binary's).
+    clients: () => [...pactl('list', 'clients').matchAll(/application\.name = "([^"]*)"/g)].map((match) => match[1]),
     async stop() {
       for (const player of players) player.kill();
       players.clear();
-      if (!daemon || daemon.exitCode !== null) return;
-      const exited = new Promise((resolve) => daemon.once('exit', resolve));
-      daemon.kill();
-      await exited;
+      for (const child of daemons.reverse()) {
+        if (child.exitCode !== null || child.signalCode !== null) continue;
+        const exited = new Promise((resolve) => child.once('exit', resolve));
+        child.kill();
+        await exited;
+      }
+      daemons = [];
     },
     async close() {
       await server.stop();
