@@ -227,8 +227,8 @@ class PulsePeakMeter final : public PeakMeter {
     peakTime_ = {};
     moved_ = false;
     streamSink_ = defaultSink_;
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, kPeaksPerSecond, 1};
-    stream_.reset(pulse_.streamNew(context_.get(), "Peak meter", &spec, nullptr));
+    const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, kPeaksPerSecond, 1};
+    stream_.reset(pulse_.streamNew(context_.get(), "Peak meter", &format, nullptr));
     if (!stream_) return fail(kStreamFailed, "Failed to record the default audio output");
     pulse_.streamOnState(
         stream_.get(), [](pa_stream*, void* meter) { static_cast<PulsePeakMeter*>(meter)->wake(); }, this);
