@@ -4,17 +4,16 @@
 
 #include <pulse/pulseaudio.h>
 
+#include "common/shared_library.h"
+
 namespace corvane {
 
 class PulseLibrary {
  public:
   // Loads libpulse.so.0 and binds every function below, or holds nothing.
   PulseLibrary();
-  ~PulseLibrary();
-  PulseLibrary(const PulseLibrary&) = delete;
-  PulseLibrary& operator=(const PulseLibrary&) = delete;
 
-  bool loaded() const { return handle_ != nullptr; }
+  bool loaded() const { return loaded_; }
 
   decltype(&pa_threaded_mainloop_new) mainloopNew = nullptr;
   decltype(&pa_threaded_mainloop_free) mainloopFree = nullptr;
@@ -48,7 +47,8 @@ class PulseLibrary {
   decltype(&pa_stream_drop) streamDrop = nullptr;
 
  private:
-  void* handle_ = nullptr;
+  SharedLibrary library_{"libpulse.so.0"};
+  bool loaded_ = false;
 };
 
 }  // namespace corvane

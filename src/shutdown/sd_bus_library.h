@@ -2,11 +2,12 @@
 // then loads where libsystemd is missing, and only the hold is lost there.
 #pragma once
 
-#include <dlfcn.h>
 #include <systemd/sd-bus.h>
 
 #include <memory>
 #include <string>
+
+#include "common/shared_library.h"
 
 namespace corvane {
 
@@ -14,23 +15,19 @@ class SdBusLibrary {
  public:
   // Null when the library or one of its functions is missing; why then says which.
   static std::unique_ptr<SdBusLibrary> load(std::string& why) {
-    std::unique_ptr<SdBusLibrary> library(new SdBusLibrary);
-    library->handle_.reset(dlopen("libsystemd.so.0", RTLD_NOW | RTLD_LOCAL));
-    if (!library->handle_) {
-      const char* error = dlerror();
-      why = error != nullptr ? error : "libsystemd.so.0 cannot be loaded";
-      return nullptr;
-    }
-    const bool found = library->find(library->openSystem, "sd_bus_open_system", why) &&
-                       library->find(library->flushCloseUnref, "sd_bus_flush_close_unref", why) &&
-                       library->find(library->matchSignal, "sd_bus_match_signal", why) &&
-                       library->find(library->callMethod, "sd_bus_call_method", why) &&
-                       library->find(library->messageRead, "sd_bus_message_read", why) &&
-                       library->find(library->messageUnref, "sd_bus_message_unref", why) &&
-                       library->find(library->errorFree, "sd_bus_error_free", why) &&
-                       library->find(library->process, "sd_bus_process", why) &&
-                       library->find(library->wait, "sd_bus_wait", why);
-    return found ? std::move(library) : nullptr;
+    std::unique_ptr<SdBusLibrary> sd(new SdBusLibrary);
+    SharedLibrary& library = sd->library_;
+    const bool found = library.bind(sd->openSystem, "sd_bus_open_system") &&
+                       library.bind(sd->flushCloseUnref, "sd_bus_flush_close_unref") &&
+                       library.bind(sd->matchSignal, "sd_bus_match_signal") &&
+                       library.bind(sd->callMethod, "sd_bus_call_method") &&
+                       library.bind(sd->messageRead, "sd_bus_message_read") &&
+                       library.bind(sd->messageUnref, "sd_bus_message_unref") &&
+                       library.bind(sd->errorFree, "sd_bus_error_free") &&
+                       library.bind(sd->process, "sd_bus_process") && library.bind(sd->wait, "sd_bus_wait");
+    if (found) return sd;
+    why = library.why();
+    return nullptr;
   }
 
   decltype(&sd_bus_open_system) openSystem = nullptr;
@@ -46,17 +43,7 @@ class SdBusLibrary {
  private:
   SdBusLibrary() = default;
 
-  template <typename Function>
-  bool find(Function& function, const char* name, std::string& why) {
-    function = reinterpret_cast<Function>(dlsym(handle_.get(), name));
-    if (function == nullptr) why = std::string(name) + " is missing from libsystemd.so.0";
-    return function != nullptr;
-  }
-
-  struct Closer {
-    void operator()(void* handle) const { dlclose(handle); }
-  };
-  std::unique_ptr<void, Closer> handle_;
+  SharedLibrary library_{"libsystemd.so.0"};
 };
 
 }  // namespace corvane
