@@ -1,12 +1,14 @@
 // The PulseAudio meter (PipeWire serves it too, through pipewire-pulse), as pavucontrol reads a
 // level: a record stream on the default sink's monitor with peak detection, at 25 float samples a
 // second, each the peak of its 40 ms. The stream stays open for the run, since a new one delivers
-// nothing for a while; each tick reports the latest peak. libpulse runs its own thread, which only
-// keeps state under the main loop's lock: the worker reads it, follows the default sink, and opens
-// the connection again after the server went away.
+// nothing for a while; each tick reports the latest peak.
 //
-// The connection lives as long as one run: nothing of libpulse runs while no stream does, and the
-// run's worker, which environments already join at teardown, frees it before it ends.
+// libpulse runs on the run's worker, within the tick: what the server sent since the last tick
+// waits in the socket and is taken in one go, so nothing of ours wakes between ticks. Ticks that
+// come more than a second apart cork the stream in between, so the server keeps nothing for them.
+// The tick also follows the default sink and opens the connection again after the server went
+// away. Everything lives as long as one run, and the run's worker, which environments already join
+// at teardown, frees it before it ends.
 #include <sys/time.h>
 
 #include <algorithm>
@@ -34,11 +36,15 @@ constexpr uint32_t kPeaksPerSecond = 25;
 // A local server answers in milliseconds; one that does not within these is taken as absent.
 constexpr int kConnectMs = 1000;
 constexpr int kStreamMs = 1000;
-// A new stream's first peak comes after one window of 40 ms; a tick waits for it this long.
+// A new or uncorked stream's first peak comes after one window of 40 ms; a tick waits this long.
 constexpr int kFirstPeakMs = 60;
 // A source that sends nothing (suspended, or a sink that renders nothing when idle) is silent: a peak
 // older than a few windows stands for silence.
 constexpr auto kPeakLifetime = std::chrono::milliseconds(200);
+// Ticks further apart than this cork the stream between them.
+constexpr auto kCorkGap = std::chrono::seconds(1);
+// What one tick takes from the socket at most: a second's peaks, the server's events and replies.
+constexpr int kMostEventsPerTick = 1000;
 
 float fail(float code, const char* line) {
   writeDiagnosticLine(line);
@@ -48,7 +54,6 @@ float fail(float code, const char* line) {
 struct ContextCloser {
   const PulseLibrary* pulse;
   void operator()(pa_context* context) const {
-    pulse->contextOnState(context, nullptr, nullptr);
     pulse->contextOnEvent(context, nullptr, nullptr);
     pulse->contextDisconnect(context);
     pulse->contextUnref(context);
@@ -58,7 +63,6 @@ struct ContextCloser {
 struct StreamCloser {
   const PulseLibrary* pulse;
   void operator()(pa_stream* stream) const {
-    pulse->streamOnState(stream, nullptr, nullptr);
     pulse->streamOnRead(stream, nullptr, nullptr);
     pulse->streamOnMoved(stream, nullptr, nullptr);
     pulse->streamDisconnect(stream);
@@ -66,33 +70,23 @@ struct StreamCloser {
   }
 };
 
-// Stopped before it is freed, so its thread has ended when the objects it served are gone.
 struct LoopCloser {
   const PulseLibrary* pulse;
-  void operator()(pa_threaded_mainloop* loop) const {
-    pulse->mainloopStop(loop);
-    pulse->mainloopFree(loop);
-  }
+  void operator()(pa_mainloop* loop) const { pulse->mainloopFree(loop); }
 };
 
 using Context = std::unique_ptr<pa_context, ContextCloser>;
 using Stream = std::unique_ptr<pa_stream, StreamCloser>;
-using Loop = std::unique_ptr<pa_threaded_mainloop, LoopCloser>;
+using Loop = std::unique_ptr<pa_mainloop, LoopCloser>;
 
 class PulsePeakMeter final : public PeakMeter {
  public:
   PulsePeakMeter() : loop_(nullptr, {&pulse_}), context_(nullptr, {&pulse_}), stream_(nullptr, {&pulse_}) {
-    if (!pulse_.loaded()) return;
-    loop_.reset(pulse_.mainloopNew());
-    if (loop_ && pulse_.mainloopStart(loop_.get()) < 0) {
-      pulse_.mainloopFree(loop_.release());
-    }
+    if (pulse_.loaded()) loop_.reset(pulse_.mainloopNew());
   }
 
-  // Under the lock, newest first; the loop then stops and goes, and the library last.
+  // Newest first; the loop after them, and the library last.
   ~PulsePeakMeter() override {
-    if (!loop_) return;
-    const Lock lock(*this);
     stream_.reset();
     context_.reset();
   }
@@ -102,7 +96,11 @@ class PulsePeakMeter final : public PeakMeter {
 
   float read() override {
     if (!loop_) return fail(kNoLibrary, "Failed to load libpulse.so.0");
-    const Lock lock(*this);
+    const Clock::time_point now = Clock::now();
+    const bool farApart = lastRead_ != Clock::time_point{} && now - lastRead_ > kCorkGap;
+    lastRead_ = now;
+    takeWhatCame();
+    if (asking_) waitUntil([this] { return !asking_; }, kConnectMs);
     if (!connected() && !connect()) {
       stream_.reset();
       context_.reset();
@@ -115,28 +113,29 @@ class PulsePeakMeter final : public PeakMeter {
     if (!streamFollowsDefault()) {
       const float failure = openStream();
       if (failure < 0) return failure;
+    } else if (corked_) {
+      // Only what is recorded from now on: what came meanwhile was sent before the cork.
+      setCorked(false);
+      peakTime_ = {};
+      waitUntil([this] { return peakTime_ != Clock::time_point{}; }, kFirstPeakMs);
     }
-    return Clock::now() - peakTime_ < kPeakLifetime ? peak_ : 0.0f;
+    const float level = Clock::now() - peakTime_ < kPeakLifetime ? peak_ : 0.0f;
+    if (farApart) setCorked(true);
+    return level;
   }
 
  private:
-  class Lock {
-   public:
-    explicit Lock(PulsePeakMeter& meter) : meter_(meter) { meter_.pulse_.mainloopLock(meter_.loop_.get()); }
-    ~Lock() { meter_.pulse_.mainloopUnlock(meter_.loop_.get()); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
-
-   private:
-    PulsePeakMeter& meter_;
-  };
-
   struct Deadline {
-    PulsePeakMeter* meter;
     bool passed = false;
   };
 
-  // Waits on the loop, its lock held, until done() or ms have passed; says whether done().
+  // Dispatches what is ready without blocking: what the server sent meanwhile, and our requests.
+  void takeWhatCame() {
+    for (int i = 0; i < kMostEventsPerTick && pulse_.mainloopIterate(loop_.get(), 0, nullptr) > 0; ++i) {
+    }
+  }
+
+  // Runs the loop until done() or ms have passed; says whether done().
   template <typename Done>
   bool waitUntil(Done done, int ms) {
     if (done()) return true;
@@ -145,22 +144,17 @@ class PulsePeakMeter final : public PeakMeter {
     const int64_t micros = when.tv_usec + int64_t{ms} * 1000;
     when.tv_sec += static_cast<time_t>(micros / 1000000);
     when.tv_usec = static_cast<suseconds_t>(micros % 1000000);
-    Deadline deadline{this};
+    Deadline deadline;
     pa_mainloop_api* api = pulse_.mainloopApi(loop_.get());
     pa_time_event* timer = api->time_new(
         api, &when,
-        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
-          auto* passed = static_cast<Deadline*>(data);
-          passed->passed = true;
-          passed->meter->wake();
-        },
+        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) { static_cast<Deadline*>(data)->passed = true; },
         &deadline);
-    while (!done() && !deadline.passed) pulse_.mainloopWait(loop_.get());
+    while (!done() && !deadline.passed && pulse_.mainloopIterate(loop_.get(), 1, nullptr) >= 0) {
+    }
     api->time_free(timer);
     return done();
   }
-
-  void wake() { pulse_.mainloopSignal(loop_.get(), 0); }
 
   bool connected() const {
     return context_ && pulse_.contextState(context_.get()) == PA_CONTEXT_READY && serverKnown_;
@@ -172,10 +166,9 @@ class PulsePeakMeter final : public PeakMeter {
     stream_.reset();
     context_.reset(pulse_.contextNew(pulse_.mainloopApi(loop_.get()), "corvane"));
     serverKnown_ = false;
+    asking_ = false;
     defaultSink_.clear();
     if (!context_) return false;
-    pulse_.contextOnState(
-        context_.get(), [](pa_context*, void* meter) { static_cast<PulsePeakMeter*>(meter)->wake(); }, this);
     if (pulse_.contextConnect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
     const auto settled = [this] {
       return pulse_.contextState(context_.get()) != PA_CONTEXT_CONNECTING &&
@@ -196,7 +189,9 @@ class PulsePeakMeter final : public PeakMeter {
     return waitUntil([this] { return serverKnown_; }, kConnectMs);
   }
 
+  // The answer comes within the tick that asked: read() waits for it.
   void askDefaultSink() {
+    asking_ = true;
     release(pulse_.contextServerInfo(
         context_.get(),
         [](pa_context*, const pa_server_info* info, void* data) {
@@ -206,13 +201,20 @@ class PulsePeakMeter final : public PeakMeter {
           // pipewire-pulse's name for the default sink while there is none.
           if (meter->defaultSink_ == "@DEFAULT_SINK@") meter->defaultSink_.clear();
           meter->serverKnown_ = true;
-          meter->wake();
+          meter->asking_ = false;
         },
         this));
   }
 
   void release(pa_operation* operation) const {
     if (operation != nullptr) pulse_.operationUnref(operation);
+  }
+
+  // The request leaves before the worker pauses.
+  void setCorked(bool corked) {
+    release(pulse_.streamCork(stream_.get(), corked ? 1 : 0, nullptr, nullptr));
+    corked_ = corked;
+    takeWhatCame();
   }
 
   bool streamFollowsDefault() const {
@@ -226,12 +228,11 @@ class PulsePeakMeter final : public PeakMeter {
     stream_.reset();
     peakTime_ = {};
     moved_ = false;
+    corked_ = false;
     streamSink_ = defaultSink_;
     const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, kPeaksPerSecond, 1};
     stream_.reset(pulse_.streamNew(context_.get(), "Peak meter", &format, nullptr));
     if (!stream_) return fail(kStreamFailed, "Failed to record the default audio output");
-    pulse_.streamOnState(
-        stream_.get(), [](pa_stream*, void* meter) { static_cast<PulsePeakMeter*>(meter)->wake(); }, this);
     pulse_.streamOnRead(
         stream_.get(),
         [](pa_stream* stream, size_t, void* meter) { static_cast<PulsePeakMeter*>(meter)->take(stream); },
@@ -266,7 +267,7 @@ class PulsePeakMeter final : public PeakMeter {
                     : fail(kStreamFailed, "Failed to record the default audio output");
   }
 
-  // On libpulse's thread: keeps the loudest sample of what came, one peak per channel and window.
+  // Keeps the loudest sample of what came, one peak per channel and window.
   void take(pa_stream* stream) {
     const void* data = nullptr;
     size_t bytes = 0;
@@ -280,7 +281,6 @@ class PulsePeakMeter final : public PeakMeter {
       }
       pulse_.streamDrop(stream);
     }
-    wake();
   }
 
   // Declared in the order they are made, so they go in reverse.
@@ -288,13 +288,15 @@ class PulsePeakMeter final : public PeakMeter {
   Loop loop_;
   Context context_;
   Stream stream_;
-  // Shared with libpulse's thread, under the loop's lock.
   bool serverKnown_ = false;
+  bool asking_ = false;
   std::string defaultSink_;
   std::string streamSink_;
   bool moved_ = false;
+  bool corked_ = false;
   float peak_ = 0.0f;
   Clock::time_point peakTime_{};
+  Clock::time_point lastRead_{};
 };
 
 }  // namespace

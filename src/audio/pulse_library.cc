@@ -3,21 +3,14 @@
 namespace corvane {
 
 PulseLibrary::PulseLibrary() {
-  loaded_ = library_.bind(mainloopNew, "pa_threaded_mainloop_new") &&
-            library_.bind(mainloopFree, "pa_threaded_mainloop_free") &&
-            library_.bind(mainloopStart, "pa_threaded_mainloop_start") &&
-            library_.bind(mainloopStop, "pa_threaded_mainloop_stop") &&
-            library_.bind(mainloopLock, "pa_threaded_mainloop_lock") &&
-            library_.bind(mainloopUnlock, "pa_threaded_mainloop_unlock") &&
-            library_.bind(mainloopWait, "pa_threaded_mainloop_wait") &&
-            library_.bind(mainloopSignal, "pa_threaded_mainloop_signal") &&
-            library_.bind(mainloopApi, "pa_threaded_mainloop_get_api") &&
+  loaded_ = library_.bind(mainloopNew, "pa_mainloop_new") && library_.bind(mainloopFree, "pa_mainloop_free") &&
+            library_.bind(mainloopIterate, "pa_mainloop_iterate") &&
+            library_.bind(mainloopApi, "pa_mainloop_get_api") &&
             library_.bind(contextNew, "pa_context_new") && library_.bind(contextUnref, "pa_context_unref") &&
             library_.bind(contextConnect, "pa_context_connect") &&
             library_.bind(contextDisconnect, "pa_context_disconnect") &&
             library_.bind(contextState, "pa_context_get_state") &&
             library_.bind(contextErrno, "pa_context_errno") &&
-            library_.bind(contextOnState, "pa_context_set_state_callback") &&
             library_.bind(contextOnEvent, "pa_context_set_subscribe_callback") &&
             library_.bind(contextSubscribe, "pa_context_subscribe") &&
             library_.bind(contextServerInfo, "pa_context_get_server_info") &&
@@ -26,10 +19,10 @@ PulseLibrary::PulseLibrary() {
             library_.bind(streamConnectRecord, "pa_stream_connect_record") &&
             library_.bind(streamDisconnect, "pa_stream_disconnect") &&
             library_.bind(streamState, "pa_stream_get_state") &&
-            library_.bind(streamOnState, "pa_stream_set_state_callback") &&
             library_.bind(streamOnRead, "pa_stream_set_read_callback") &&
             library_.bind(streamOnMoved, "pa_stream_set_moved_callback") &&
-            library_.bind(streamPeek, "pa_stream_peek") && library_.bind(streamDrop, "pa_stream_drop");
+            library_.bind(streamPeek, "pa_stream_peek") && library_.bind(streamDrop, "pa_stream_drop") &&
+            library_.bind(streamCork, "pa_stream_cork");
 }
 
 }  // namespace corvane

@@ -15,22 +15,16 @@ class PulseLibrary {
 
   bool loaded() const { return loaded_; }
 
-  decltype(&pa_threaded_mainloop_new) mainloopNew = nullptr;
-  decltype(&pa_threaded_mainloop_free) mainloopFree = nullptr;
-  decltype(&pa_threaded_mainloop_start) mainloopStart = nullptr;
-  decltype(&pa_threaded_mainloop_stop) mainloopStop = nullptr;
-  decltype(&pa_threaded_mainloop_lock) mainloopLock = nullptr;
-  decltype(&pa_threaded_mainloop_unlock) mainloopUnlock = nullptr;
-  decltype(&pa_threaded_mainloop_wait) mainloopWait = nullptr;
-  decltype(&pa_threaded_mainloop_signal) mainloopSignal = nullptr;
-  decltype(&pa_threaded_mainloop_get_api) mainloopApi = nullptr;
+  decltype(&pa_mainloop_new) mainloopNew = nullptr;
+  decltype(&pa_mainloop_free) mainloopFree = nullptr;
+  decltype(&pa_mainloop_iterate) mainloopIterate = nullptr;
+  decltype(&pa_mainloop_get_api) mainloopApi = nullptr;
   decltype(&pa_context_new) contextNew = nullptr;
   decltype(&pa_context_unref) contextUnref = nullptr;
   decltype(&pa_context_connect) contextConnect = nullptr;
   decltype(&pa_context_disconnect) contextDisconnect = nullptr;
   decltype(&pa_context_get_state) contextState = nullptr;
   decltype(&pa_context_errno) contextErrno = nullptr;
-  decltype(&pa_context_set_state_callback) contextOnState = nullptr;
   decltype(&pa_context_set_subscribe_callback) contextOnEvent = nullptr;
   decltype(&pa_context_subscribe) contextSubscribe = nullptr;
   decltype(&pa_context_get_server_info) contextServerInfo = nullptr;
@@ -40,11 +34,11 @@ class PulseLibrary {
   decltype(&pa_stream_connect_record) streamConnectRecord = nullptr;
   decltype(&pa_stream_disconnect) streamDisconnect = nullptr;
   decltype(&pa_stream_get_state) streamState = nullptr;
-  decltype(&pa_stream_set_state_callback) streamOnState = nullptr;
   decltype(&pa_stream_set_read_callback) streamOnRead = nullptr;
   decltype(&pa_stream_set_moved_callback) streamOnMoved = nullptr;
   decltype(&pa_stream_peek) streamPeek = nullptr;
   decltype(&pa_stream_drop) streamDrop = nullptr;
+  decltype(&pa_stream_cork) streamCork = nullptr;
 
  private:
   SharedLibrary library_{"libpulse.so.0"};

@@ -73,6 +73,24 @@ for (const kind of ['pulseaudio', 'pipewire']) describe(`the level of the defaul
     await second.stop();
   });
 
+  it('corks the stream between ticks over a second apart, each tick still reading its own moment', async () => {
+    const tone = server.play('one', 0.5);
+    const values = [];
+    corvane.startStream((level) => values.push(level), 1500);
+    // A player takes a while to be heard.
+    await waitFor(() => Math.abs(values.at(-1) - 0.5) < 0.01, 'the tone', 10000);
+    const heard = values.length;
+    await waitFor(() => values.length >= heard + 2, 'two more ticks', 5000);
+    await sleep(300);
+    assert.match(server.pactl('list', 'source-outputs'), /Corked: yes/, 'corked between ticks');
+    for (const value of values.slice(heard)) assert.ok(Math.abs(value - 0.5) < 0.01, `the tone: ${values}`);
+    await tone.stop();
+    const from = values.length;
+    // The first may have begun before the tone ended; the second began after.
+    await waitFor(() => values.length >= from + 2, 'two ticks after the tone', 5000);
+    assert.equal(values.at(-1), 0);
+  });
+
   it('opens the connection again once the server is back, reporting its absence meanwhile', async () => {
     const levels = stream();
     await levels.settlesAt(0, 'silence');
