@@ -148,7 +148,9 @@ class PulsePeakMeter final : public PeakMeter {
     pa_mainloop_api* api = pulse_.mainloopApi(loop_.get());
     pa_time_event* timer = api->time_new(
         api, &when,
-        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) { static_cast<Deadline*>(data)->passed = true; },
+        [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
+          static_cast<Deadline*>(data)->passed = true;
+        },
         &deadline);
     while (!done() && !deadline.passed && pulse_.mainloopIterate(loop_.get(), 1, nullptr) >= 0) {
     }

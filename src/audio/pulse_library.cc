@@ -3,7 +3,8 @@
 namespace corvane {
 
 PulseLibrary::PulseLibrary() {
-  loaded_ = library_.bind(mainloopNew, "pa_mainloop_new") && library_.bind(mainloopFree, "pa_mainloop_free") &&
+  loaded_ = library_.bind(mainloopNew, "pa_mainloop_new") &&
+            library_.bind(mainloopFree, "pa_mainloop_free") &&
             library_.bind(mainloopIterate, "pa_mainloop_iterate") &&
             library_.bind(mainloopApi, "pa_mainloop_get_api") &&
             library_.bind(contextNew, "pa_context_new") && library_.bind(contextUnref, "pa_context_unref") &&
