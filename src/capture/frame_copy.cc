@@ -32,7 +32,38 @@ struct Channel {
   uint32_t max = 0;
 };
 
+constexpr uint32_t fourcc(char a, char b, char c, char d) {
+  return static_cast<uint32_t>(a) | static_cast<uint32_t>(b) << 8 | static_cast<uint32_t>(c) << 16 |
+         static_cast<uint32_t>(d) << 24;
+}
+
 }  // namespace
+
+std::optional<PixelFormat> shmPixelFormat(uint32_t format) {
+  // Wayland's formats name channels from the most significant bit of a little-endian pixel.
+  switch (format) {
+    case 0:  // ARGB8888
+    case 1:  // XRGB8888
+      return PixelFormat{32, 0xff0000, 0x00ff00, 0x0000ff, false};
+    case fourcc('A', 'B', '2', '4'):
+    case fourcc('X', 'B', '2', '4'):
+      return PixelFormat{32, 0x0000ff, 0x00ff00, 0xff0000, false};
+    case fourcc('A', 'R', '3', '0'):
+    case fourcc('X', 'R', '3', '0'):
+      return PixelFormat{32, 0x3ff00000, 0x000ffc00, 0x000003ff, false};
+    case fourcc('A', 'B', '3', '0'):
+    case fourcc('X', 'B', '3', '0'):
+      return PixelFormat{32, 0x000003ff, 0x000ffc00, 0x3ff00000, false};
+    case fourcc('R', 'G', '2', '4'):
+      return PixelFormat{24, 0xff0000, 0x00ff00, 0x0000ff, false};
+    case fourcc('B', 'G', '2', '4'):
+      return PixelFormat{24, 0x0000ff, 0x00ff00, 0xff0000, false};
+    case fourcc('R', 'G', '1', '6'):
+      return PixelFormat{16, 0xf800, 0x07e0, 0x001f, false};
+    default:
+      return std::nullopt;
+  }
+}
 
 bool isBgrx(const PixelFormat& format) {
   return format.bitsPerPixel == 32 && !format.mostSignificantFirst && format.redMask == 0xff0000 &&

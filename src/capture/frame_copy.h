@@ -1,9 +1,11 @@
-// Turning a rectangle of screen pixels, in whatever format the X server keeps them, into the
+// Turning a rectangle of screen pixels, in whatever format the X server or the compositor keeps
+// them, into the
 // capture's 32-bit top-down blue-green-red-reserved buffer. Platform-free.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace corvane {
 
@@ -16,6 +18,11 @@ struct PixelFormat {
   uint32_t blueMask = 0x0000ff;
   bool mostSignificantFirst = false;
 };
+
+// The layout of a Wayland shared-memory buffer of that wl_shm format (0 and 1 for ARGB8888 and
+// XRGB8888, DRM fourcc codes for the rest): 8-bit and 10-bit channels in either order, 24-bit and
+// RGB565; nothing for any other format. Alpha is ignored.
+std::optional<PixelFormat> shmPixelFormat(uint32_t format);
 
 // Whether the format's bytes already are blue, green, red, reserved.
 bool isBgrx(const PixelFormat& format);

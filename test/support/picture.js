@@ -7,14 +7,11 @@ const os = require('node:os');
 const path = require('node:path');
 const { spawn } = require('node:child_process');
 const { grid, waitFor } = require('./capture');
+const { pictureRgb } = require('./picture-pixels');
 
 // The program that shows the picture, with its leading arguments: a JSON array.
 const pictureCommand = JSON.parse(process.env.CORVANE_PICTURE_COMMAND ?? 'null');
 
-// The window's picture (see tools/pictures.h) as red, green, blue.
-function pictureRgb(x, y) {
-  return [(x + (y >> 8) * 32) & 0xff, (y + (x >> 8) * 16) & 0xff, (x * 7 + y * 3 + 0x40) & 0xff];
-}
 
 // Shows the picture from the top-left corner of the monitors to their bottom-right one, on this
 // process's display or the one given; resolves to { origin, stop } once it is on screen.
