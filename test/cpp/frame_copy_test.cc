@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace corvane {
@@ -70,6 +71,44 @@ TEST(CopyIntoFrame, TellsTheNativeFormatApart) {
   EXPECT_FALSE(isBgrx(PixelFormat{32, 0xff0000, 0xff00, 0xff, true}));
   EXPECT_FALSE(isBgrx(PixelFormat{32, 0xff, 0xff00, 0xff0000, false}));
   EXPECT_FALSE(isBgrx(PixelFormat{24, 0xff0000, 0xff00, 0xff, false}));
+}
+
+// One pixel of red 0x10, green 0x20, blue 0x30 as each format lays it out in memory. The frame's
+// blue, green and red are checked: the native formats' fourth byte is copied as it is.
+TEST(ShmPixelFormat, ReadsWhatEachWaylandFormatKeepsInMemory) {
+  const auto code = [](const char (&name)[5]) {
+    return static_cast<uint32_t>(name[0]) | static_cast<uint32_t>(name[1]) << 8 |
+           static_cast<uint32_t>(name[2]) << 16 | static_cast<uint32_t>(name[3]) << 24;
+  };
+  const std::vector<uint8_t> bgr = {0x30, 0x20, 0x10};
+  const struct {
+    uint32_t format;
+    std::vector<uint8_t> memory;
+    std::vector<uint8_t> frame;
+  } cases[] = {
+      {0, {0x30, 0x20, 0x10, 0xff}, bgr},                     // ARGB8888
+      {1, {0x30, 0x20, 0x10, 0x00}, bgr},                     // XRGB8888
+      {code("AB24"), {0x10, 0x20, 0x30, 0xff}, bgr},          // ABGR8888
+      {code("XB24"), {0x10, 0x20, 0x30, 0x00}, bgr},          // XBGR8888
+      {code("RG24"), {0x30, 0x20, 0x10}, bgr},                // RGB888
+      {code("BG24"), {0x10, 0x20, 0x30}, bgr},                // BGR888
+      {code("RG16"), {0x00, 0xf8}, {0, 0, 255}},               // RGB565, full red
+      {code("XR30"), {0x00, 0x02, 0xf0, 0x3f}, {128, 0, 255}},  // red 1023, blue 512
+      {code("XB30"), {0xff, 0x03, 0x00, 0x20}, {128, 0, 255}},  // the same, red low
+  };
+  for (const auto& c : cases) {
+    const std::optional<PixelFormat> format = shmPixelFormat(c.format);
+    ASSERT_TRUE(format.has_value()) << c.format;
+    EXPECT_EQ(static_cast<size_t>(format->bitsPerPixel / 8), c.memory.size()) << c.format;
+    std::vector<uint8_t> frame(4, 0xAA);
+    copyIntoFrame(c.memory.data(), c.memory.size(), *format, 1, 1, frame.data(), 1, 0, 0);
+    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 3), c.frame) << c.format;
+  }
+  // Only XRGB8888 and ARGB8888 can be handed out as they are.
+  EXPECT_TRUE(isBgrx(*shmPixelFormat(0)));
+  EXPECT_FALSE(isBgrx(*shmPixelFormat(code("XB24"))));
+  EXPECT_FALSE(shmPixelFormat(code("NV12")).has_value());
+  EXPECT_FALSE(shmPixelFormat(code("YUYV")).has_value());
 }
 
 }  // namespace
