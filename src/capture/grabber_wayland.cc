@@ -54,7 +54,9 @@ const FrameListener frameListener = {
       events = {true, format, width, height, stride};
     },
     [](void* data, wl_proxy*, uint32_t flags) { static_cast<FrameEvents*>(data)->flags = flags; },
-    [](void* data, wl_proxy*, uint32_t, uint32_t, uint32_t) { static_cast<FrameEvents*>(data)->ready = true; },
+    [](void* data, wl_proxy*, uint32_t, uint32_t, uint32_t) {
+      static_cast<FrameEvents*>(data)->ready = true;
+    },
     [](void* data, wl_proxy*) { static_cast<FrameEvents*>(data)->failed = true; },
     [](void*, wl_proxy*, uint32_t, uint32_t, uint32_t, uint32_t) {},
     [](void*, wl_proxy*, uint32_t, uint32_t, uint32_t) {},
@@ -87,9 +89,10 @@ class ShmBuffer {
     bufferArgs[3].i = static_cast<int32_t>(height_);
     bufferArgs[4].i = static_cast<int32_t>(stride_);
     bufferArgs[5].u = format_;
-    buffer_ = desktop.create(pool_.get(), kShmPoolCreateBuffer, desktop.library().bufferInterface, 1,
-                             {bufferArgs[0], bufferArgs[1], bufferArgs[2], bufferArgs[3], bufferArgs[4], bufferArgs[5]},
-                             kBufferDestroy);
+    buffer_ = desktop.create(
+        pool_.get(), kShmPoolCreateBuffer, desktop.library().bufferInterface, 1,
+        {bufferArgs[0], bufferArgs[1], bufferArgs[2], bufferArgs[3], bufferArgs[4], bufferArgs[5]},
+        kBufferDestroy);
   }
   ~ShmBuffer() {
     buffer_.reset();
@@ -102,7 +105,8 @@ class ShmBuffer {
 
   bool usable() const { return buffer_ != nullptr; }
   bool fits(const FrameEvents& shape) const {
-    return shape.format == format_ && shape.width == width_ && shape.height == height_ && shape.stride == stride_;
+    return shape.format == format_ && shape.width == width_ && shape.height == height_ &&
+           shape.stride == stride_;
   }
   wl_proxy* buffer() const { return buffer_.get(); }
   const uint8_t* data() const { return data_; }
@@ -178,10 +182,9 @@ class ScreencopyGrabber final : public DisplayGrabber {
     args[4].i = region_.y;
     args[5].i = region_.width;
     args[6].i = region_.height;
-    WaylandProxy frame =
-        desktop.create(desktop.screencopyManager(), kScreencopyCaptureOutputRegion, extensions.screencopyFrame,
-                       version, {args[0], args[1], args[2], args[3], args[4], args[5], args[6]},
-                       kScreencopyFrameDestroy);
+    WaylandProxy frame = desktop.create(
+        desktop.screencopyManager(), kScreencopyCaptureOutputRegion, extensions.screencopyFrame, version,
+        {args[0], args[1], args[2], args[3], args[4], args[5], args[6]}, kScreencopyFrameDestroy);
     if (!frame) return std::nullopt;
     FrameEvents events;
     desktop.listen(frame.get(), frameListener, &events);
@@ -213,7 +216,8 @@ class ScreencopyGrabber final : public DisplayGrabber {
     if (!format) {
       if (!unknownFormatTold_) {
         writeDiagnosticLine("The Wayland compositor gives " + deviceName_ + " in wl_shm format " +
-                            std::to_string(copied.format) + ", which corvane cannot read: frames are zero-filled");
+                            std::to_string(copied.format) +
+                            ", which corvane cannot read: frames are zero-filled");
         unknownFormatTold_ = true;
       }
       return nullptr;

@@ -70,7 +70,9 @@ const OutputListener outputListener = {
       output.modeHeight = height;
     },
     [](void*, wl_proxy*) {},
-    [](void* data, wl_proxy*, int32_t scale) { static_cast<WaylandOutput*>(data)->scale = scale > 0 ? scale : 1; },
+    [](void* data, wl_proxy*, int32_t scale) {
+      static_cast<WaylandOutput*>(data)->scale = scale > 0 ? scale : 1;
+    },
     [](void* data, wl_proxy*, const char* name) {
       auto& output = *static_cast<WaylandOutput*>(data);
       if (output.name.empty()) output.name = name;
@@ -143,8 +145,8 @@ bool WaylandDesktop::readGlobals() {
       },
       [](void*, wl_proxy*, uint32_t) {},
   };
-  registry_ = create(reinterpret_cast<wl_proxy*>(display_), kDisplayGetRegistry, library_.registryInterface, 1,
-                     {wl_argument{}});
+  registry_ = create(reinterpret_cast<wl_proxy*>(display_), kDisplayGetRegistry, library_.registryInterface,
+                     1, {wl_argument{}});
   if (!registry_) return false;
   listen(registry_.get(), registryListener, &globals);
   if (!roundTrip()) return false;
@@ -163,19 +165,19 @@ bool WaylandDesktop::readGlobals() {
   for (const Global& global : globals) {
     if (global.interface == library_.outputInterface->name) {
       auto output = std::make_unique<WaylandOutput>();
-      output->output = bind(global, library_.outputInterface, kOutputVersion,
-                            global.version >= 3 ? kOutputRelease : -1);
+      output->output =
+          bind(global, library_.outputInterface, kOutputVersion, global.version >= 3 ? kOutputRelease : -1);
       if (!output->output) continue;
       listen(output->output.get(), outputListener, output.get());
       outputs_.push_back(std::move(output));
     } else if (global.interface == library_.shmInterface->name && !shm_) {
       shm_ = bind(global, library_.shmInterface, kShmVersion, -1);
     } else if (global.interface == extensions.xdgOutputManager->name && !xdgOutputManager_) {
-      xdgOutputManager_ = bind(global, extensions.xdgOutputManager, kXdgOutputManagerVersion,
-                               kXdgOutputManagerDestroy);
+      xdgOutputManager_ =
+          bind(global, extensions.xdgOutputManager, kXdgOutputManagerVersion, kXdgOutputManagerDestroy);
     } else if (global.interface == extensions.screencopyManager->name && !screencopy_) {
-      screencopy_ = bind(global, extensions.screencopyManager, kScreencopyManagerVersion,
-                         kScreencopyManagerDestroy);
+      screencopy_ =
+          bind(global, extensions.screencopyManager, kScreencopyManagerVersion, kScreencopyManagerDestroy);
     }
   }
   if (xdgOutputManager_) {
@@ -183,8 +185,9 @@ bool WaylandDesktop::readGlobals() {
       wl_argument id{};
       wl_argument target{};
       target.o = reinterpret_cast<wl_object*>(output->output.get());
-      output->xdgOutput = create(xdgOutputManager_.get(), kXdgOutputManagerGetXdgOutput, extensions.xdgOutput,
-                                 library_.proxyVersion(xdgOutputManager_.get()), {id, target}, kXdgOutputDestroy);
+      output->xdgOutput =
+          create(xdgOutputManager_.get(), kXdgOutputManagerGetXdgOutput, extensions.xdgOutput,
+                 library_.proxyVersion(xdgOutputManager_.get()), {id, target}, kXdgOutputDestroy);
       if (output->xdgOutput) listen(output->xdgOutput.get(), xdgOutputListener, output.get());
     }
   }
@@ -217,8 +220,8 @@ bool WaylandDesktop::roundTrip() {
   bool done = false;
   static const CallbackListener callbackListener = {
       [](void* data, wl_proxy*, uint32_t) { *static_cast<bool*>(data) = true; }};
-  WaylandProxy callback =
-      create(reinterpret_cast<wl_proxy*>(display_), kDisplaySync, library_.callbackInterface, 1, {wl_argument{}});
+  WaylandProxy callback = create(reinterpret_cast<wl_proxy*>(display_), kDisplaySync,
+                                 library_.callbackInterface, 1, {wl_argument{}});
   if (!callback) {
     usable_ = false;
     return false;

@@ -76,7 +76,8 @@ class WaylandDesktop {
   // Listener is a struct of event handlers in the interface's event order.
   template <typename Listener>
   void listen(wl_proxy* proxy, const Listener& listener, void* data) {
-    library_.proxyAddListener(proxy, reinterpret_cast<void (**)(void)>(const_cast<Listener*>(&listener)), data);
+    library_.proxyAddListener(proxy, reinterpret_cast<void (**)(void)>(const_cast<Listener*>(&listener)),
+                              data);
   }
 
  private:

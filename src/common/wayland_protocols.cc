@@ -22,8 +22,11 @@ const wl_message xdgOutputManagerRequests[] = {
 };
 const wl_message xdgOutputRequests[] = {{"destroy", "", noTypes}};
 const wl_message xdgOutputEvents[] = {
-    {"logical_position", "ii", noTypes}, {"logical_size", "ii", noTypes}, {"done", "", noTypes},
-    {"name", "2s", noTypes},             {"description", "2s", noTypes},
+    {"logical_position", "ii", noTypes},
+    {"logical_size", "ii", noTypes},
+    {"done", "", noTypes},
+    {"name", "2s", noTypes},
+    {"description", "2s", noTypes},
 };
 const wl_message screencopyManagerRequests[] = {
     {"capture_output", "nio", captureOutputTypes},
@@ -36,18 +39,18 @@ const wl_message screencopyFrameRequests[] = {
     {"copy_with_damage", "2o", copyTypes},
 };
 const wl_message screencopyFrameEvents[] = {
-    {"buffer", "uuuu", noTypes}, {"flags", "u", noTypes},          {"ready", "uuu", noTypes},
-    {"failed", "", noTypes},     {"damage", "2uuuu", noTypes},     {"linux_dmabuf", "3uuu", noTypes},
+    {"buffer", "uuuu", noTypes},   {"flags", "u", noTypes},      {"ready", "uuu", noTypes},
+    {"failed", "", noTypes},       {"damage", "2uuuu", noTypes}, {"linux_dmabuf", "3uuu", noTypes},
     {"buffer_done", "3", noTypes},
 };
 
-const wl_interface xdgOutputManagerInterface = {"zxdg_output_manager_v1", 3, 2, xdgOutputManagerRequests, 0,
-                                                nullptr};
+const wl_interface xdgOutputManagerInterface = {"zxdg_output_manager_v1", 3, 2,
+                                                xdgOutputManagerRequests, 0, nullptr};
 const wl_interface xdgOutputInterface = {"zxdg_output_v1", 3, 1, xdgOutputRequests, 5, xdgOutputEvents};
-const wl_interface screencopyManagerInterface = {"zwlr_screencopy_manager_v1", 3, 3, screencopyManagerRequests, 0,
-                                                 nullptr};
-const wl_interface screencopyFrameInterface = {"zwlr_screencopy_frame_v1", 3, 3, screencopyFrameRequests, 7,
-                                               screencopyFrameEvents};
+const wl_interface screencopyManagerInterface = {"zwlr_screencopy_manager_v1", 3, 3,
+                                                 screencopyManagerRequests,    0, nullptr};
+const wl_interface screencopyFrameInterface = {"zwlr_screencopy_frame_v1", 3, 3,
+                                               screencopyFrameRequests,    7, screencopyFrameEvents};
 
 }  // namespace
 

@@ -49,8 +49,8 @@ std::vector<MonitorRecord> chooseMonitors(std::vector<MonitorRecord> randrMonito
 
 void markPrimaryAtOrigin(std::vector<MonitorRecord>& monitors) {
   if (monitors.empty()) return;
-  const auto atOrigin =
-      std::find_if(monitors.begin(), monitors.end(), [](const MonitorRecord& m) { return m.x == 0 && m.y == 0; });
+  const auto atOrigin = std::find_if(monitors.begin(), monitors.end(),
+                                     [](const MonitorRecord& m) { return m.x == 0 && m.y == 0; });
   (atOrigin != monitors.end() ? *atOrigin : monitors.front()).isPrimary = true;
 }
 

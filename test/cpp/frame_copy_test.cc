@@ -76,7 +76,7 @@ TEST(CopyIntoFrame, TellsTheNativeFormatApart) {
 // One pixel of red 0x10, green 0x20, blue 0x30 as each format lays it out in memory. The frame's
 // blue, green and red are checked: the native formats' fourth byte is copied as it is.
 TEST(ShmPixelFormat, ReadsWhatEachWaylandFormatKeepsInMemory) {
-  const auto code = [](const char (&name)[5]) {
+  const auto code = [](const char(&name)[5]) {
     return static_cast<uint32_t>(name[0]) | static_cast<uint32_t>(name[1]) << 8 |
            static_cast<uint32_t>(name[2]) << 16 | static_cast<uint32_t>(name[3]) << 24;
   };
@@ -86,13 +86,13 @@ TEST(ShmPixelFormat, ReadsWhatEachWaylandFormatKeepsInMemory) {
     std::vector<uint8_t> memory;
     std::vector<uint8_t> frame;
   } cases[] = {
-      {0, {0x30, 0x20, 0x10, 0xff}, bgr},                     // ARGB8888
-      {1, {0x30, 0x20, 0x10, 0x00}, bgr},                     // XRGB8888
-      {code("AB24"), {0x10, 0x20, 0x30, 0xff}, bgr},          // ABGR8888
-      {code("XB24"), {0x10, 0x20, 0x30, 0x00}, bgr},          // XBGR8888
-      {code("RG24"), {0x30, 0x20, 0x10}, bgr},                // RGB888
-      {code("BG24"), {0x10, 0x20, 0x30}, bgr},                // BGR888
-      {code("RG16"), {0x00, 0xf8}, {0, 0, 255}},               // RGB565, full red
+      {0, {0x30, 0x20, 0x10, 0xff}, bgr},                       // ARGB8888
+      {1, {0x30, 0x20, 0x10, 0x00}, bgr},                       // XRGB8888
+      {code("AB24"), {0x10, 0x20, 0x30, 0xff}, bgr},            // ABGR8888
+      {code("XB24"), {0x10, 0x20, 0x30, 0x00}, bgr},            // XBGR8888
+      {code("RG24"), {0x30, 0x20, 0x10}, bgr},                  // RGB888
+      {code("BG24"), {0x10, 0x20, 0x30}, bgr},                  // BGR888
+      {code("RG16"), {0x00, 0xf8}, {0, 0, 255}},                // RGB565, full red
       {code("XR30"), {0x00, 0x02, 0xf0, 0x3f}, {128, 0, 255}},  // red 1023, blue 512
       {code("XB30"), {0xff, 0x03, 0x00, 0x20}, {128, 0, 255}},  // the same, red low
   };

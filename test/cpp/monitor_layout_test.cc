@@ -64,8 +64,8 @@ TEST(ChooseMonitors, FallsBackToTheWholeScreenAndToNothing) {
 }
 
 TEST(MarkPrimaryAtOrigin, TakesTheOutputAtTheOriginElseTheFirst) {
-  std::vector<MonitorRecord> outputs = {{"LEFT", -1024, 200, 1024, 768}, {"MIDDLE", 0, 0, 1920, 1080},
-                                        {"RIGHT", 1920, 0, 1280, 1024}};
+  std::vector<MonitorRecord> outputs = {
+      {"LEFT", -1024, 200, 1024, 768}, {"MIDDLE", 0, 0, 1920, 1080}, {"RIGHT", 1920, 0, 1280, 1024}};
   markPrimaryAtOrigin(outputs);
   EXPECT_FALSE(outputs[0].isPrimary);
   EXPECT_TRUE(outputs[1].isPrimary);
