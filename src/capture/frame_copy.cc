@@ -108,4 +108,26 @@ void copyIntoFrame(const uint8_t* source, size_t stride, const PixelFormat& form
   }
 }
 
+void copyImageIntoFrame(const ShmImage& image, int32_t width, int32_t height, uint8_t* frame,
+                        int32_t frameWidth) {
+  if (width <= 0 || height <= 0 || image.width <= 0 || image.height <= 0) return;
+  const auto row = [&](int32_t y) {
+    return image.pixels + static_cast<size_t>(image.flipped ? image.height - 1 - y : y) * image.stride;
+  };
+  if (image.width == width && image.height == height) {
+    for (int32_t y = 0; y < height; ++y) {
+      copyIntoFrame(row(y), image.stride, image.format, width, 1, frame, frameWidth, 0, y);
+    }
+    return;
+  }
+  const int bytes = image.format.bitsPerPixel / 8;
+  for (int32_t y = 0; y < height; ++y) {
+    const uint8_t* source = row(static_cast<int32_t>(int64_t{y} * image.height / height));
+    for (int32_t x = 0; x < width; ++x) {
+      const int64_t column = int64_t{x} * image.width / width;
+      copyIntoFrame(source + column * bytes, image.stride, image.format, 1, 1, frame, frameWidth, x, y);
+    }
+  }
+}
+
 }  // namespace corvane

@@ -44,4 +44,20 @@ PixelArea clipToScreen(const PixelArea& wanted, int32_t screenWidth, int32_t scr
 void copyIntoFrame(const uint8_t* source, size_t stride, const PixelFormat& format, int32_t width,
                    int32_t height, uint8_t* frame, int32_t frameWidth, int32_t left, int32_t top);
 
+// A compositor's copy of an output's area: rows stride bytes apart, bottom row first when
+// flipped, and more pixels than the area has in the layout when the output is scaled.
+struct ShmImage {
+  const uint8_t* pixels = nullptr;
+  size_t stride = 0;
+  PixelFormat format;
+  int32_t width = 0;
+  int32_t height = 0;
+  bool flipped = false;
+};
+
+// Writes the image upright into the frame's top-left width x height pixels (its area in the
+// layout), taking the nearest image pixel for each when the sizes differ.
+void copyImageIntoFrame(const ShmImage& image, int32_t width, int32_t height, uint8_t* frame,
+                        int32_t frameWidth);
+
 }  // namespace corvane

@@ -237,24 +237,8 @@ class ScreencopyGrabber final : public DisplayGrabber {
       if (frame_ == nullptr) return nullptr;
     }
     std::memset(frame_.get(), 0, frameBytes);
-    const int bytes = format->bitsPerPixel / 8;
-    const auto sourceRow = [&](int32_t y) {
-      return buffer_->data() + static_cast<size_t>(flipped ? bufferHeight - 1 - y : y) * copied.stride;
-    };
-    if (bufferWidth == region_.width && bufferHeight == region_.height) {
-      for (int32_t y = 0; y < region_.height; ++y) {
-        copyIntoFrame(sourceRow(y), copied.stride, *format, region_.width, 1, frame_.get(), width_, 0, y);
-      }
-      return frame_.get();
-    }
-    // A scaled output gives more buffer pixels than layout pixels: the nearest one is taken.
-    for (int32_t y = 0; y < region_.height; ++y) {
-      const uint8_t* row = sourceRow(static_cast<int32_t>(int64_t{y} * bufferHeight / region_.height));
-      for (int32_t x = 0; x < region_.width; ++x) {
-        const int64_t column = int64_t{x} * bufferWidth / region_.width;
-        copyIntoFrame(row + column * bytes, copied.stride, *format, 1, 1, frame_.get(), width_, x, y);
-      }
-    }
+    const ShmImage image{buffer_->data(), copied.stride, *format, bufferWidth, bufferHeight, flipped};
+    copyImageIntoFrame(image, region_.width, region_.height, frame_.get(), width_);
     return frame_.get();
   }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -109,6 +110,50 @@ TEST(ShmPixelFormat, ReadsWhatEachWaylandFormatKeepsInMemory) {
   EXPECT_FALSE(isBgrx(*shmPixelFormat(code("XB24"))));
   EXPECT_FALSE(shmPixelFormat(code("NV12")).has_value());
   EXPECT_FALSE(shmPixelFormat(code("YUYV")).has_value());
+}
+
+// A 2 x 2 picture in XBGR8888: red grows to the right, green downwards.
+TEST(CopyImageIntoFrame, TurnsFlippedImagesUprightAndSamplesScaledOnes) {
+  const auto pixel = [](int x, int y) {
+    return std::vector<uint8_t>{uint8_t(x * 100), uint8_t(y * 100), 7, 0};
+  };
+  const auto frameAt = [](const std::vector<uint8_t>& frame, int frameWidth, int x, int y) {
+    const size_t at = (static_cast<size_t>(y) * frameWidth + x) * 4;
+    // Blue, green, red of the frame as red, green, blue.
+    return std::vector<uint8_t>{frame[at + 2], frame[at + 1], frame[at]};
+  };
+  const PixelFormat xbgr = *shmPixelFormat(0x34324258);
+  // Rows 12 bytes apart, stored bottom row first.
+  std::vector<uint8_t> flipped(2 * 12, 0xEE);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x) {
+      const auto p = pixel(x, y);
+      std::copy(p.begin(), p.end(), flipped.begin() + (1 - y) * 12 + x * 4);
+    }
+  }
+  std::vector<uint8_t> frame(3 * 3 * 4, 0);
+  copyImageIntoFrame({flipped.data(), 12, xbgr, 2, 2, true}, 2, 2, frame.data(), 3);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x)
+      EXPECT_EQ(frameAt(frame, 3, x, y), (std::vector<uint8_t>{uint8_t(x * 100), uint8_t(y * 100), 7}));
+  }
+  EXPECT_EQ(frameAt(frame, 3, 2, 0), (std::vector<uint8_t>{0, 0, 0})) << "the frame past the area stays";
+
+  // An output scaled by 2: a 4 x 4 image of a 2 x 2 area, each layout pixel a 2 x 2 block whose
+  // top-left is taken.
+  std::vector<uint8_t> scaled;
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const auto p = x % 2 == 0 && y % 2 == 0 ? pixel(x / 2, y / 2) : std::vector<uint8_t>{1, 1, 1, 0};
+      scaled.insert(scaled.end(), p.begin(), p.end());
+    }
+  }
+  std::vector<uint8_t> small(2 * 2 * 4, 0);
+  copyImageIntoFrame({scaled.data(), 16, xbgr, 4, 4, false}, 2, 2, small.data(), 2);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x)
+      EXPECT_EQ(frameAt(small, 2, x, y), (std::vector<uint8_t>{uint8_t(x * 100), uint8_t(y * 100), 7}));
+  }
 }
 
 }  // namespace
