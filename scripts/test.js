@@ -109,12 +109,13 @@ async function cppTests() {
 
 // A suite again with both sanitizers. Node itself is not instrumented, so libasan is preloaded;
 // any report aborts the process and is also written to a log that must stay empty.
-async function sanitizedTests(stage, files, binary) {
+async function sanitizedTests(stage, files, binary, env = {}) {
   const logs = path.join(reportDir, `sanitizers-${path.basename(binary, '.node')}`);
   fs.rmSync(logs, { recursive: true, force: true });
   fs.mkdirSync(logs, { recursive: true });
   const libasan = execFileSync('gcc', ['-print-file-name=libasan.so'], { encoding: 'utf8' }).trim();
   await nodeTests(stage, files, {
+    ...env,
     CORVANE_BINARY: binary,
     LD_PRELOAD: libasan,
     // Node's own allocations at exit are not ours to judge; leaks are left to valgrind.
@@ -184,24 +185,25 @@ async function x11Tests() {
 }
 
 // The installed package's Linux binary on a headless sway: the shared suite, test/desktop and
-// test/wayland, with XWayland for the pointer (read there on Wayland too). Each grab waits for the
-// compositor's next frame, so the outputs refresh at 1000 Hz: at 60 Hz the thousands of grabs of
-// the picture test would take minutes.
+// test/wayland, with XWayland for the pointer (read there on Wayland too); then test/wayland again
+// on the sanitized Linux module. Each grab waits for the compositor's next frame, so the outputs
+// refresh at 1000 Hz: at 60 Hz the thousands of grabs of the picture test would take minutes.
 async function waylandTests() {
   const files = testFiles('test', 'test/desktop', 'test/wayland');
   const sway = await startSway(waylandOutputs, { refresh: 1000, xwayland: true });
   const pulse = startPulseAudio();
   try {
     const outputs = waylandOutputs.map((o) => `${o.width}x${o.height}`).join(' + ');
-    await nodeTests(`Linux, Node.js ${process.versions.node}, Wayland (headless sway) ${outputs}`, files, {
+    const env = {
       ...pulse.env,
       ...sway.env,
-      CORVANE_APP: app,
       DISPLAY: sway.xDisplay,
       CORVANE_LAYOUT: JSON.stringify(waylandOutputs),
       CORVANE_PICTURE_COMMAND: JSON.stringify([process.execPath, path.join(root, 'test', 'support', 'sway-picture.js')]),
       CORVANE_MOVE_POINTER: JSON.stringify(['xdotool', 'mousemove']),
-    });
+    };
+    await nodeTests(`Linux, Node.js ${process.versions.node}, Wayland (headless sway) ${outputs}`, files, { ...env, CORVANE_APP: app });
+    await sanitizedTests('Linux on Wayland, ASan+UBSan', testFiles('test/wayland'), path.join(buildDirs.host, 'corvane-asan.node'), env);
   } finally {
     pulse.stop();
     await sway.close();
