@@ -46,12 +46,6 @@ struct CallbackListener {
   void (*done)(void*, wl_proxy*, uint32_t);
 };
 
-struct Global {
-  uint32_t name;
-  std::string interface;
-  uint32_t version;
-};
-
 const OutputListener outputListener = {
     [](void* data, wl_proxy*, int32_t x, int32_t y, int32_t widthMM, int32_t heightMM, int32_t, const char*,
        const char*, int32_t) {
@@ -138,21 +132,21 @@ const WaylandOutput* WaylandDesktop::findOutput(const std::string& name) const {
 }
 
 bool WaylandDesktop::readGlobals() {
-  std::vector<Global> globals;
   static const RegistryListener registryListener = {
       [](void* data, wl_proxy*, uint32_t name, const char* interface, uint32_t version) {
-        static_cast<std::vector<Global>*>(data)->push_back({name, interface, version});
+        static_cast<std::vector<WaylandGlobal>*>(data)->push_back({name, interface, version});
       },
       [](void*, wl_proxy*, uint32_t) {},
   };
   registry_ = create(reinterpret_cast<wl_proxy*>(display_), kDisplayGetRegistry, library_.registryInterface,
                      1, {wl_argument{}});
   if (!registry_) return false;
-  listen(registry_.get(), registryListener, &globals);
+  listen(registry_.get(), registryListener, &globals_);
   if (!roundTrip()) return false;
 
   const WaylandExtensions& extensions = waylandExtensions(library_);
-  auto bind = [&](const Global& global, const wl_interface* interface, uint32_t highest, int destructor) {
+  auto bind = [&](const WaylandGlobal& global, const wl_interface* interface, uint32_t highest,
+                  int destructor) {
     const uint32_t version = std::min(global.version, highest);
     wl_argument args[4];
     args[0].u = global.name;
@@ -162,7 +156,7 @@ bool WaylandDesktop::readGlobals() {
     return create(registry_.get(), kRegistryBind, interface, version, {args[0], args[1], args[2], args[3]},
                   destructor);
   };
-  for (const Global& global : globals) {
+  for (const WaylandGlobal& global : globals_) {
     if (global.interface == library_.outputInterface->name) {
       auto output = std::make_unique<WaylandOutput>();
       output->output =

@@ -42,6 +42,12 @@ struct WaylandOutput {
   bool hasLogicalSize = false;
 };
 
+struct WaylandGlobal {
+  uint32_t name;
+  std::string interface;
+  uint32_t version;
+};
+
 class WaylandDesktop {
  public:
   static constexpr std::chrono::milliseconds kAnswerTimeout{1000};
@@ -87,6 +93,9 @@ class WaylandDesktop {
   const WaylandLibrary& library_;
   wl_display* display_;
   bool usable_ = true;
+  // Every global announced, also later ones (the registry's listener writes here for the
+  // connection's whole life).
+  std::vector<WaylandGlobal> globals_;
   // Proxies go before the display they live on (members are destroyed in reverse order).
   WaylandProxy registry_;
   WaylandProxy shm_;

@@ -98,10 +98,18 @@ describe('a compositor that goes away, or freezes, under a running capture', () 
       process.disconnect();
     });`;
 
-  it('gives zeros while it is gone or frozen, waits at most about a second for it, and shows it again once back', async () => {
+  it('captures on while outputs come and go, gives zeros while it is gone or frozen, waits at most about a second for it, and shows it again once back', async () => {
     const capture = startChild(capturing, { env: { ...sway.env, CORVANE_BACKEND: undefined } });
     try {
       await capture.next((m) => m.digest === pictureDigest, 'the picture');
+
+      // An output added, then disabled: its global comes and goes on the capture's connection too.
+      sway.swaymsg('create_output');
+      capture.send('list');
+      assert.deepEqual(names((await capture.next((m) => m.monitors, 'the monitors')).monitors), ['HEADLESS-1', 'HEADLESS-2']);
+      sway.swaymsg('output', 'HEADLESS-2', 'disable');
+      const disabled = Date.now();
+      await capture.next((m) => m.digest === pictureDigest && m.at > disabled, 'the picture once it is disabled again');
 
       process.kill(sway.pid, 'SIGSTOP');
       try {
