@@ -14,6 +14,7 @@ const { ensureSystem, ensureNpmPackages, ensureNode, nodeVersions } = require('.
 const { build, buildDirs } = require('./build');
 const { runWindowsNode, toWindowsPath } = require('./lib/wine');
 const { startXvfb } = require('./lib/xvfb');
+const { startSway } = require('./lib/sway');
 const { startPulseAudio } = require('./lib/sound');
 
 const reportDir = path.join(root, 'build', 'reports');
@@ -36,6 +37,12 @@ const x11Desktops = [
   { randr: false, shm: false, layout: [screen(2560, 1440), screen(1366, 768), screen(1024, 768)] },
 ];
 
+// The outputs of the Wayland suite's sway: of different sizes, one left of and below the origin.
+const waylandOutputs = [
+  { width: 1920, height: 1080, x: 0, y: 0 },
+  { width: 1280, height: 1024, x: 1920, y: 0 },
+  { width: 1024, height: 768, x: -1024, y: 200 },
+];
 // Desktops for the Windows suite: one screen, then two and three of different sizes, the second
 // with a sound server (a PulseAudio null sink) and the others without.
 const desktops = [
@@ -102,12 +109,13 @@ async function cppTests() {
 
 // A suite again with both sanitizers. Node itself is not instrumented, so libasan is preloaded;
 // any report aborts the process and is also written to a log that must stay empty.
-async function sanitizedTests(stage, files, binary) {
+async function sanitizedTests(stage, files, binary, env = {}) {
   const logs = path.join(reportDir, `sanitizers-${path.basename(binary, '.node')}`);
   fs.rmSync(logs, { recursive: true, force: true });
   fs.mkdirSync(logs, { recursive: true });
   const libasan = execFileSync('gcc', ['-print-file-name=libasan.so'], { encoding: 'utf8' }).trim();
   await nodeTests(stage, files, {
+    ...env,
     CORVANE_BINARY: binary,
     LD_PRELOAD: libasan,
     // Node's own allocations at exit are not ours to judge; leaks are left to valgrind.
@@ -164,6 +172,8 @@ async function x11Tests() {
         ...pulse.env,
         CORVANE_APP: app,
         DISPLAY: xvfb.display,
+        // Run from a Wayland session, the module would talk to its compositor instead.
+        WAYLAND_DISPLAY: '',
         CORVANE_LAYOUT: JSON.stringify(layout),
         CORVANE_RANDR: randr ? 'on' : 'off',
         CORVANE_PICTURE_COMMAND: JSON.stringify([path.join(buildDirs.host, 'x11_picture'), 'test']),
@@ -173,6 +183,32 @@ async function x11Tests() {
       pulse.stop();
       await xvfb.stop();
     }
+  }
+}
+
+// The installed package's Linux binary on a headless sway: the shared suite, test/desktop and
+// test/wayland, with XWayland for the pointer (read there on Wayland too); then test/wayland again
+// on the sanitized Linux module. Each grab waits for the compositor's next frame, so the outputs
+// refresh at 1000 Hz: at 60 Hz the thousands of grabs of the picture test would take minutes.
+async function waylandTests() {
+  const files = testFiles('test', 'test/desktop', 'test/wayland');
+  const sway = await startSway(waylandOutputs, { refresh: 1000, xwayland: true });
+  const pulse = startPulseAudio();
+  try {
+    const outputs = waylandOutputs.map((o) => `${o.width}x${o.height}`).join(' + ');
+    const env = {
+      ...pulse.env,
+      ...sway.env,
+      DISPLAY: sway.xDisplay,
+      CORVANE_LAYOUT: JSON.stringify(waylandOutputs),
+      CORVANE_PICTURE_COMMAND: JSON.stringify([process.execPath, path.join(root, 'test', 'support', 'sway-picture.js')]),
+      CORVANE_MOVE_POINTER: JSON.stringify(['xdotool', 'mousemove']),
+    };
+    await nodeTests(`Linux, Node.js ${process.versions.node}, Wayland (headless sway) ${outputs}`, files, { ...env, CORVANE_APP: app });
+    await sanitizedTests('Linux on Wayland, ASan+UBSan', testFiles('test/wayland'), path.join(buildDirs.host, 'corvane-asan.node'), env);
+  } finally {
+    pulse.stop();
+    await sway.close();
   }
 }
 
@@ -268,6 +304,7 @@ const lanes = {
     await sanitizedTests('simulated desktop, ASan+UBSan', testFiles('test', 'test/sim'), simAsanBinary);
     await packageTests();
     await x11Tests();
+    await waylandTests();
     // The Linux services' own suite (the audio level's start and stop cycles among it), sanitized.
     await sanitizedTests('Linux audio level and session end, ASan+UBSan', testFiles('test/linux'),
       path.join(buildDirs.host, 'corvane-asan.node'));
@@ -286,7 +323,7 @@ async function main() {
   if (only && only !== 'win') fail('usage: node scripts/test.js [win]');
   try {
     banner('Setting up', 'Anything missing is installed first; what was fetched or built before is reused.');
-    ensureSystem('host', 'tests', 'x11', 'logind', 'win', 'wine', 'prebuild');
+    ensureSystem('host', 'tests', 'x11', 'wayland', 'logind', 'win', 'wine', 'prebuild');
     ensureNpmPackages();
     if (only !== 'win') {
       banner('Building the host targets', 'The Linux module, the simulated desktop modules, the C++ tests and the test programs.');

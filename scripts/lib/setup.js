@@ -34,6 +34,8 @@ const systemNeeds = {
     { have: () => fs.existsSync('/usr/include/systemd/sd-bus.h'), pkg: 'libsystemd-dev' },
     // Headers alone: libpulse is loaded at run time.
     { have: () => fs.existsSync('/usr/include/pulse/pulseaudio.h'), pkg: 'libpulse-dev' },
+    // Headers alone: libwayland-client is loaded at run time.
+    { have: () => fs.existsSync('/usr/include/wayland-client-core.h'), pkg: 'libwayland-dev' },
   ],
   tests: [
     { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },
@@ -52,6 +54,16 @@ const systemNeeds = {
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
     { have: () => onPath('xdpyinfo'), pkg: 'x11-utils' },
     { have: () => onPath('xrandr'), pkg: 'x11-xserver-utils' },
+  ],
+  // The Wayland suite: a headless sway with XWayland (for the pointer), its wallpaper program for
+  // the test picture and grim, which reads the picture back through wlr-screencopy.
+  wayland: [
+    { have: () => onPath('sway'), pkg: 'sway' },
+    { have: () => onPath('swaybg'), pkg: 'swaybg' },
+    { have: () => onPath('grim'), pkg: 'grim' },
+    { have: () => onPath('Xwayland'), pkg: 'xwayland' },
+    { have: () => onPath('xhost'), pkg: 'x11-xserver-utils' },
+    { have: () => onPath('xdotool'), pkg: 'xdotool' },
   ],
   // The Linux shutdown hook's suite: a system bus of its own with logind mocked.
   logind: [
@@ -75,7 +87,8 @@ const systemNeeds = {
 };
 
 const purposes = {
-  host: 'the Linux build (compiler, CMake, XCB, sd-bus and libpulse headers)',
+  host: 'the Linux build (compiler, CMake, XCB, sd-bus, libpulse and libwayland headers)',
+  wayland: 'a headless Wayland compositor (sway) with XWayland for the Wayland suite and its benchmark',
   tests: 'the C++ tests and benchmarks (GoogleTest, Google Benchmark)',
   x11: 'a virtual X display and sound servers (PulseAudio, PipeWire) for the Linux suites and the demo',
   logind: 'a system bus with a mock of logind for the Linux shutdown hook',

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "capture/frame_copy.h"
-#include "capture/grabber.h"
+#include "capture/linux_grabbers.h"
 #include "common/tick_phases.h"
 #include "common/x11_session.h"
 #include "displays/x11_monitors.h"
@@ -246,8 +246,7 @@ class X11Grabber final : public DisplayGrabber {
 
 }  // namespace
 
-std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
-                                                   int32_t height) {
+std::unique_ptr<DisplayGrabber> openX11Grabber(const std::string& deviceName, int32_t width, int32_t height) {
   return std::make_unique<X11Grabber>(deviceName, width, height);
 }
 

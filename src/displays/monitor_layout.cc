@@ -47,6 +47,13 @@ std::vector<MonitorRecord> chooseMonitors(std::vector<MonitorRecord> randrMonito
   return monitors;
 }
 
+void markPrimaryAtOrigin(std::vector<MonitorRecord>& monitors) {
+  if (monitors.empty()) return;
+  const auto atOrigin = std::find_if(monitors.begin(), monitors.end(),
+                                     [](const MonitorRecord& m) { return m.x == 0 && m.y == 0; });
+  (atOrigin != monitors.end() ? *atOrigin : monitors.front()).isPrimary = true;
+}
+
 const MonitorRecord* findMonitor(const std::vector<MonitorRecord>& monitors, const std::string& name) {
   const auto found = std::find_if(monitors.begin(), monitors.end(),
                                   [&](const MonitorRecord& m) { return m.deviceName == name; });

@@ -33,6 +33,9 @@ struct ScreenSize {
 std::vector<MonitorRecord> chooseMonitors(std::vector<MonitorRecord> randrMonitors,
                                           const std::vector<ScreenHead>& heads, const ScreenSize& screen);
 
+// Wayland has no primary output: the one at the layout's origin is taken, else the first.
+void markPrimaryAtOrigin(std::vector<MonitorRecord>& monitors);
+
 // The monitor of that name, or null.
 const MonitorRecord* findMonitor(const std::vector<MonitorRecord>& monitors, const std::string& name);
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace corvane {
@@ -70,6 +72,88 @@ TEST(CopyIntoFrame, TellsTheNativeFormatApart) {
   EXPECT_FALSE(isBgrx(PixelFormat{32, 0xff0000, 0xff00, 0xff, true}));
   EXPECT_FALSE(isBgrx(PixelFormat{32, 0xff, 0xff00, 0xff0000, false}));
   EXPECT_FALSE(isBgrx(PixelFormat{24, 0xff0000, 0xff00, 0xff, false}));
+}
+
+// One pixel of red 0x10, green 0x20, blue 0x30 as each format lays it out in memory. The frame's
+// blue, green and red are checked: the native formats' fourth byte is copied as it is.
+TEST(ShmPixelFormat, ReadsWhatEachWaylandFormatKeepsInMemory) {
+  const auto code = [](const char(&name)[5]) {
+    return static_cast<uint32_t>(name[0]) | static_cast<uint32_t>(name[1]) << 8 |
+           static_cast<uint32_t>(name[2]) << 16 | static_cast<uint32_t>(name[3]) << 24;
+  };
+  const std::vector<uint8_t> bgr = {0x30, 0x20, 0x10};
+  const struct {
+    uint32_t format;
+    std::vector<uint8_t> memory;
+    std::vector<uint8_t> frame;
+  } cases[] = {
+      {0, {0x30, 0x20, 0x10, 0xff}, bgr},                       // ARGB8888
+      {1, {0x30, 0x20, 0x10, 0x00}, bgr},                       // XRGB8888
+      {code("AB24"), {0x10, 0x20, 0x30, 0xff}, bgr},            // ABGR8888
+      {code("XB24"), {0x10, 0x20, 0x30, 0x00}, bgr},            // XBGR8888
+      {code("RG24"), {0x30, 0x20, 0x10}, bgr},                  // RGB888
+      {code("BG24"), {0x10, 0x20, 0x30}, bgr},                  // BGR888
+      {code("RG16"), {0x00, 0xf8}, {0, 0, 255}},                // RGB565, full red
+      {code("XR30"), {0x00, 0x02, 0xf0, 0x3f}, {128, 0, 255}},  // red 1023, blue 512
+      {code("XB30"), {0xff, 0x03, 0x00, 0x20}, {128, 0, 255}},  // the same, red low
+  };
+  for (const auto& c : cases) {
+    const std::optional<PixelFormat> format = shmPixelFormat(c.format);
+    ASSERT_TRUE(format.has_value()) << c.format;
+    EXPECT_EQ(static_cast<size_t>(format->bitsPerPixel / 8), c.memory.size()) << c.format;
+    std::vector<uint8_t> frame(4, 0xAA);
+    copyIntoFrame(c.memory.data(), c.memory.size(), *format, 1, 1, frame.data(), 1, 0, 0);
+    EXPECT_EQ(std::vector<uint8_t>(frame.begin(), frame.begin() + 3), c.frame) << c.format;
+  }
+  // Only XRGB8888 and ARGB8888 can be handed out as they are.
+  EXPECT_TRUE(isBgrx(*shmPixelFormat(0)));
+  EXPECT_FALSE(isBgrx(*shmPixelFormat(code("XB24"))));
+  EXPECT_FALSE(shmPixelFormat(code("NV12")).has_value());
+  EXPECT_FALSE(shmPixelFormat(code("YUYV")).has_value());
+}
+
+// A 2 x 2 picture in XBGR8888: red grows to the right, green downwards.
+TEST(CopyImageIntoFrame, TurnsFlippedImagesUprightAndSamplesScaledOnes) {
+  const auto pixel = [](int x, int y) {
+    return std::vector<uint8_t>{uint8_t(x * 100), uint8_t(y * 100), 7, 0};
+  };
+  const auto frameAt = [](const std::vector<uint8_t>& frame, int frameWidth, int x, int y) {
+    const size_t at = (static_cast<size_t>(y) * frameWidth + x) * 4;
+    // Blue, green, red of the frame as red, green, blue.
+    return std::vector<uint8_t>{frame[at + 2], frame[at + 1], frame[at]};
+  };
+  const PixelFormat xbgr = *shmPixelFormat(0x34324258);
+  // Rows 12 bytes apart, stored bottom row first.
+  std::vector<uint8_t> flipped(2 * 12, 0xEE);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x) {
+      const auto p = pixel(x, y);
+      std::copy(p.begin(), p.end(), flipped.begin() + (1 - y) * 12 + x * 4);
+    }
+  }
+  std::vector<uint8_t> frame(3 * 3 * 4, 0);
+  copyImageIntoFrame({flipped.data(), 12, xbgr, 2, 2, true}, 2, 2, frame.data(), 3);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x)
+      EXPECT_EQ(frameAt(frame, 3, x, y), (std::vector<uint8_t>{uint8_t(x * 100), uint8_t(y * 100), 7}));
+  }
+  EXPECT_EQ(frameAt(frame, 3, 2, 0), (std::vector<uint8_t>{0, 0, 0})) << "the frame past the area stays";
+
+  // An output scaled by 2: a 4 x 4 image of a 2 x 2 area, each layout pixel a 2 x 2 block whose
+  // top-left is taken.
+  std::vector<uint8_t> scaled;
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 4; ++x) {
+      const auto p = x % 2 == 0 && y % 2 == 0 ? pixel(x / 2, y / 2) : std::vector<uint8_t>{1, 1, 1, 0};
+      scaled.insert(scaled.end(), p.begin(), p.end());
+    }
+  }
+  std::vector<uint8_t> small(2 * 2 * 4, 0);
+  copyImageIntoFrame({scaled.data(), 16, xbgr, 4, 4, false}, 2, 2, small.data(), 2);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 2; ++x)
+      EXPECT_EQ(frameAt(small, 2, x, y), (std::vector<uint8_t>{uint8_t(x * 100), uint8_t(y * 100), 7}));
+  }
 }
 
 }  // namespace

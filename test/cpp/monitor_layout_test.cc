@@ -63,6 +63,24 @@ TEST(ChooseMonitors, FallsBackToTheWholeScreenAndToNothing) {
   EXPECT_EQ(heads[1].widthMM, 0);
 }
 
+TEST(MarkPrimaryAtOrigin, TakesTheOutputAtTheOriginElseTheFirst) {
+  std::vector<MonitorRecord> outputs = {
+      {"LEFT", -1024, 200, 1024, 768}, {"MIDDLE", 0, 0, 1920, 1080}, {"RIGHT", 1920, 0, 1280, 1024}};
+  markPrimaryAtOrigin(outputs);
+  EXPECT_FALSE(outputs[0].isPrimary);
+  EXPECT_TRUE(outputs[1].isPrimary);
+  EXPECT_FALSE(outputs[2].isPrimary);
+
+  std::vector<MonitorRecord> shifted = {{"A", 100, 50, 640, 480}, {"B", 740, 0, 800, 600}};
+  markPrimaryAtOrigin(shifted);
+  EXPECT_TRUE(shifted[0].isPrimary);
+  EXPECT_FALSE(shifted[1].isPrimary);
+
+  std::vector<MonitorRecord> none;
+  markPrimaryAtOrigin(none);
+  EXPECT_TRUE(none.empty());
+}
+
 TEST(FindMonitor, FindsByExactName) {
   const auto monitors =
       chooseMonitors({randr("DP-1", 0, 1600, false), randr("DP-10", 1600, 1600, false)}, {}, kScreen);

@@ -1,23 +1,29 @@
-// Monitor calls on X11: the monitors of the default screen, as RandR (or Xinerama) reports them,
-// behind the same per-monitor steps as on Windows. A display "context" is a copy of the named
-// monitor's geometry.
+// Monitor calls on Linux: the compositor's outputs on Wayland, or the monitors of the default X
+// screen as RandR (or Xinerama) reports them, behind the same per-monitor steps as on Windows. A
+// display "context" is a copy of the named monitor's geometry.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "common/linux_backend.h"
 #include "common/x11_session.h"
 #include "displays/display_platform.h"
+#include "displays/wayland_monitors.h"
 #include "displays/x11_monitors.h"
 
 namespace corvane {
 namespace {
 
-class X11DisplayPlatform final : public DisplayPlatform {
+std::vector<MonitorRecord> readX11Monitors() {
+  const std::shared_ptr<X11Session> session = X11Session::shared();
+  return session ? readMonitors(*session) : std::vector<MonitorRecord>{};
+}
+
+class LinuxDisplayPlatform final : public DisplayPlatform {
  public:
   // The list is read once per enumeration; handles are positions in it, counted from 1.
   void enumerateMonitors(const std::function<bool(MonitorHandle)>& visit) override {
-    const std::shared_ptr<X11Session> session = X11Session::shared();
-    monitors_ = session ? readMonitors(*session) : std::vector<MonitorRecord>{};
+    monitors_ = linuxBackend() == LinuxBackend::Wayland ? readWaylandMonitors() : readX11Monitors();
     for (uintptr_t i = 1; i <= monitors_.size(); ++i) {
       if (!visit(reinterpret_cast<MonitorHandle>(i))) break;
     }
@@ -63,7 +69,7 @@ class X11DisplayPlatform final : public DisplayPlatform {
 }  // namespace
 
 DisplayPlatform& displayPlatform() {
-  static X11DisplayPlatform platform;
+  static LinuxDisplayPlatform platform;
   return platform;
 }
 

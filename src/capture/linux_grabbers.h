@@ -1,0 +1,19 @@
+// The Linux grabbers, one per backend; openDisplayGrabber (grabber_linux.cc) picks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "capture/grabber.h"
+
+namespace corvane {
+
+std::unique_ptr<DisplayGrabber> openX11Grabber(const std::string& deviceName, int32_t width, int32_t height);
+
+// Through wlr-screencopy, on a connection of its own. Null when the compositor answers but offers
+// no wlr-screencopy; while no compositor answers, a grabber that keeps trying.
+std::unique_ptr<DisplayGrabber> openScreencopyGrabber(const std::string& deviceName, int32_t width,
+                                                      int32_t height);
+
+}  // namespace corvane
