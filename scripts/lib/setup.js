@@ -34,6 +34,8 @@ const systemNeeds = {
     { have: () => fs.existsSync('/usr/include/systemd/sd-bus.h'), pkg: 'libsystemd-dev' },
     // Headers alone: libpulse is loaded at run time.
     { have: () => fs.existsSync('/usr/include/pulse/pulseaudio.h'), pkg: 'libpulse-dev' },
+    // Headers alone: libpipewire is loaded at run time, for the portal capture.
+    { have: () => fs.existsSync('/usr/include/pipewire-0.3/pipewire/pipewire.h'), pkg: 'libpipewire-0.3-dev' },
   ],
   tests: [
     { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },

@@ -5,6 +5,7 @@
 #include <xcb/shm.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "capture/frame_copy.h"
 #include "capture/grabber.h"
+#include "capture/portal_grabber.h"
 #include "common/tick_phases.h"
 #include "common/x11_session.h"
 #include "displays/x11_monitors.h"
@@ -248,6 +250,11 @@ class X11Grabber final : public DisplayGrabber {
 
 std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
                                                    int32_t height) {
+  // Forced by the user; the output's place is then unknown, so the portal's sole stream is read.
+  const char* backend = std::getenv("CORVANE_BACKEND");
+  if (backend != nullptr && std::strcmp(backend, "portal") == 0) {
+    return openPortalGrabber(PortalOutput{deviceName, std::nullopt}, width, height);
+  }
   return std::make_unique<X11Grabber>(deviceName, width, height);
 }
 
