@@ -46,9 +46,8 @@ const spa_pod* videoFormats(spa_pod_builder& builder) {
 // Memory we can read directly: no DMA-BUF, which would need a GPU import.
 const spa_pod* sharedMemoryBuffers(spa_pod_builder& builder) {
   return static_cast<const spa_pod*>(spa_pod_builder_add_object(
-      &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
-      SPA_POD_CHOICE_RANGE_Int(4, 2, 16), SPA_PARAM_BUFFERS_dataType,
-      SPA_POD_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
+      &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
+      SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
 }
 
 }  // namespace
@@ -73,6 +72,7 @@ struct PipeWireStream::State {
   // Given up in reverse of their making; the loop is stopped first, so no callback runs meanwhile.
   ~State() {
     if (loop != nullptr) pw.loopStop(loop);
+    told = true;  // the stream's end is ours
     if (stream != nullptr) pw.streamDestroy(stream);
     if (core != nullptr) pw.disconnect(core);
     if (context != nullptr) pw.contextDestroy(context);
