@@ -51,6 +51,10 @@ const systemNeeds = {
     { have: () => onPath('pipewire-pulse'), pkg: 'pipewire-pulse' },
     { have: () => onPath('wireplumber'), pkg: 'wireplumber' },
     { have: () => onPath('dbus-daemon'), pkg: 'dbus' },
+    // The portal capture's suite: the real portal frontend, with a back end of its own in Python.
+    { have: () => fs.existsSync('/usr/libexec/xdg-desktop-portal'), pkg: 'xdg-desktop-portal' },
+    { have: () => fs.existsSync('/usr/lib/python3/dist-packages/dbus'), pkg: 'python3-dbus' },
+    { have: () => fs.existsSync('/usr/lib/python3/dist-packages/gi'), pkg: 'python3-gi' },
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
     { have: () => onPath('xdpyinfo'), pkg: 'x11-utils' },
     { have: () => onPath('xrandr'), pkg: 'x11-xserver-utils' },

@@ -28,7 +28,7 @@ Loaded& load() {
       l.bind(pw.addListener, "pw_stream_add_listener") && l.bind(pw.streamConnect, "pw_stream_connect") &&
       l.bind(pw.updateParams, "pw_stream_update_params") && l.bind(pw.dequeue, "pw_stream_dequeue_buffer") &&
       l.bind(pw.queue, "pw_stream_queue_buffer") && l.bind(pw.streamDestroy, "pw_stream_destroy") &&
-      l.bind(pw.stateName, "pw_stream_state_as_string");
+      l.bind(pw.stateName, "pw_stream_state_as_string") && l.bind(pw.state, "pw_stream_get_state");
   if (loaded.found) pw.init(nullptr, nullptr);
   return loaded;
 }

@@ -30,6 +30,7 @@ struct PipeWireLibrary {
   decltype(&pw_stream_queue_buffer) queue = nullptr;
   decltype(&pw_stream_destroy) streamDestroy = nullptr;
   decltype(&pw_stream_state_as_string) stateName = nullptr;
+  decltype(&pw_stream_get_state) state = nullptr;
 };
 
 // Loaded once and kept for the process's life: PipeWire's global state outlives any one stream.

@@ -195,6 +195,17 @@ PipeWireStream::PipeWireStream(std::unique_ptr<State> state) : state_(std::move(
 
 PipeWireStream::~PipeWireStream() = default;
 
+std::string PipeWireStream::describe() {
+  State& s = *state_;
+  s.pw.lock(s.loop);
+  const char* error = nullptr;
+  std::string text = std::string("its state: ") + s.pw.stateName(s.pw.state(s.stream, &error));
+  if (error != nullptr) text += std::string(", ") + error;
+  if (!s.pixels) text += "; no video format agreed, of BGRx, BGRA, RGBx, RGBA in shared memory";
+  s.pw.unlock(s.loop);
+  return text;
+}
+
 PipeWireStream::Written PipeWireStream::copyNewest(uint8_t* frame, int32_t width, int32_t height) {
   State& s = *state_;
   PhaseTimer timer(TickPhase::Grab);

@@ -30,6 +30,9 @@ class PipeWireStream {
   };
   Written copyNewest(uint8_t* frame, int32_t width, int32_t height);
 
+  // Where the stream stands, for a line that says why no frame came.
+  std::string describe();
+
   struct State;
 
  private:

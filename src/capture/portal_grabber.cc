@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -108,7 +109,11 @@ class PortalGrabber final : public DisplayGrabber {
       written = stream_->copyNewest(frame_.get(), width_, height_);
     }
     last_ = written;
-    return written.width > 0 && written.height > 0 ? frame_.get() : nullptr;
+    const bool any = written.width > 0 && written.height > 0;
+    if (!any && Clock::now() - streamOpenedAt_ > kFirstFrameTime) {
+      tellOnce("no frame came from the PipeWire stream within 5 s (" + stream_->describe() + ")");
+    }
+    return any ? frame_.get() : nullptr;
   }
 
  private:
@@ -143,17 +148,23 @@ class PortalGrabber final : public DisplayGrabber {
     std::lock_guard<std::mutex> lock(mutex_);
     session_ = std::move(session);
     stream_ = std::move(stream);
+    streamOpenedAt_ = Clock::now();
   }
+
+  using Clock = std::chrono::steady_clock;
+  // Producers send a frame as soon as the stream runs; one that never does is worth a line.
+  static constexpr auto kFirstFrameTime = std::chrono::seconds(5);
 
   const PortalOutput output_;
   const int32_t width_;
   const int32_t height_;
   const std::string label_;
-  bool told_ = false;  // the thread's alone, or the constructor's before it
+  bool told_ = false;  // the constructor's, then the thread's, then grab()'s once the stream is handed over
   UniqueFd cancel_;
   std::mutex mutex_;
   std::unique_ptr<PortalSession> session_;
   std::unique_ptr<PipeWireStream> stream_;
+  Clock::time_point streamOpenedAt_;
   std::unique_ptr<uint8_t[]> frame_;
   PipeWireStream::Written last_;
   WorkerThread thread_;  // last: started once everything it uses is made
