@@ -18,11 +18,16 @@ namespace {
 
 std::optional<StreamPixels> streamPixelsOf(uint32_t format) {
   switch (format) {
-    case SPA_VIDEO_FORMAT_BGRx: return StreamPixels::Bgrx;
-    case SPA_VIDEO_FORMAT_BGRA: return StreamPixels::Bgra;
-    case SPA_VIDEO_FORMAT_RGBx: return StreamPixels::Rgbx;
-    case SPA_VIDEO_FORMAT_RGBA: return StreamPixels::Rgba;
-    default: return std::nullopt;
+    case SPA_VIDEO_FORMAT_BGRx:
+      return StreamPixels::Bgrx;
+    case SPA_VIDEO_FORMAT_BGRA:
+      return StreamPixels::Bgra;
+    case SPA_VIDEO_FORMAT_RGBx:
+      return StreamPixels::Rgbx;
+    case SPA_VIDEO_FORMAT_RGBA:
+      return StreamPixels::Rgba;
+    default:
+      return std::nullopt;
   }
 }
 
@@ -35,8 +40,9 @@ const spa_pod* videoFormats(spa_pod_builder& builder) {
   const spa_fraction minRate = SPA_FRACTION(0, 1);
   const spa_fraction maxRate = SPA_FRACTION(1000, 1);
   return static_cast<const spa_pod*>(spa_pod_builder_add_object(
-      &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
-      SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+      &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+      SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
+      SPA_FORMAT_VIDEO_format,
       SPA_POD_CHOICE_ENUM_Id(5, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRx, SPA_VIDEO_FORMAT_BGRA,
                              SPA_VIDEO_FORMAT_RGBx, SPA_VIDEO_FORMAT_RGBA),
       SPA_FORMAT_VIDEO_size, SPA_POD_CHOICE_RANGE_Rectangle(&defaultSize, &minSize, &maxSize),
@@ -89,8 +95,8 @@ struct PipeWireStream::State {
     auto& self = *static_cast<State*>(data);
     if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) {
       self.held = nullptr;  // the buffers go with the stream
-      self.tellOnce(std::string("the PipeWire stream ended (") + (error != nullptr ? error : self.pw.stateName(state)) +
-                    ")");
+      self.tellOnce(std::string("the PipeWire stream ended (") +
+                    (error != nullptr ? error : self.pw.stateName(state)) + ")");
     }
   }
 
@@ -104,7 +110,8 @@ struct PipeWireStream::State {
     self.height = static_cast<int32_t>(info.size.height);
     if (!self.pixels) {
       // Offered only formats we did not ask for: zero-filled frames rather than wrong colours.
-      self.tellOnce("the PipeWire stream's video format " + std::to_string(info.format) + " is not one we read");
+      self.tellOnce("the PipeWire stream's video format " + std::to_string(info.format) +
+                    " is not one we read");
       return;
     }
     uint8_t space[256];
@@ -222,7 +229,8 @@ PipeWireStream::Written PipeWireStream::copyNewest(uint8_t* frame, int32_t width
     const size_t available = std::min<size_t>(plane.chunk->size, plane.maxsize - offset);
     if (stride >= rowBytes && rowBytes > 0) {
       const size_t rows = available >= rowBytes ? (available - rowBytes) / stride + 1 : 0;
-      written.height = std::min<int32_t>(written.height, static_cast<int32_t>(std::min<size_t>(rows, INT32_MAX)));
+      written.height =
+          std::min<int32_t>(written.height, static_cast<int32_t>(std::min<size_t>(rows, INT32_MAX)));
     } else {
       written.height = 0;
     }

@@ -4,16 +4,16 @@ namespace corvane {
 namespace {
 
 std::string describe(const LayoutArea& area) {
-  return std::to_string(area.width) + "x" + std::to_string(area.height) + " at " + std::to_string(area.x) + "," +
-         std::to_string(area.y);
+  return std::to_string(area.width) + "x" + std::to_string(area.height) + " at " + std::to_string(area.x) +
+         "," + std::to_string(area.y);
 }
 
 // Output names come from the compositor; only a plain file name is made of them.
 std::string fileNameOf(const std::string& outputName) {
   std::string name;
   for (const char c : outputName) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                       c == '_' || c == '.';
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '_' || c == '.';
     name += plain ? c : '_';
   }
   return name.empty() || name[0] == '.' ? "_" + name : name;

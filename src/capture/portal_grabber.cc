@@ -129,9 +129,11 @@ class PortalGrabber final : public DisplayGrabber {
     // Checked first, so that no user is asked to share for nothing.
     const PipeWireLibrary* pw = pipeWireLibrary(why);
     if (pw == nullptr) return tellOnce("PipeWire is missing (" + why + ")");
-    const std::string tokenPath = restoreTokenPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"), output_.name);
+    const std::string tokenPath =
+        restoreTokenPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"), output_.name);
     PortalGrant grant;
-    std::unique_ptr<PortalSession> session = PortalSession::open(readToken(tokenPath), cancel_.get(), grant, why);
+    std::unique_ptr<PortalSession> session =
+        PortalSession::open(readToken(tokenPath), cancel_.get(), grant, why);
     UniqueFd remote(grant.remoteFd);
     if (session == nullptr) {
       if (!why.empty()) tellOnce(why);
@@ -143,7 +145,8 @@ class PortalGrabber final : public DisplayGrabber {
     }
     const std::optional<PortalStream> chosen = chooseStream(grant.streams, output_, why);
     if (!chosen) return tellOnce(why);
-    std::unique_ptr<PipeWireStream> stream = PipeWireStream::open(*pw, remote.release(), chosen->node, label_, why);
+    std::unique_ptr<PipeWireStream> stream =
+        PipeWireStream::open(*pw, remote.release(), chosen->node, label_, why);
     if (stream == nullptr) return tellOnce(why);
     std::lock_guard<std::mutex> lock(mutex_);
     session_ = std::move(session);

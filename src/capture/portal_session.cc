@@ -97,7 +97,8 @@ struct PortalSession::Bus {
   }
 
   // Runs the bus until arrived, the deadline or a cancel; why says which of the last two.
-  bool runUntil(const Arrival& arrival, Clock::time_point deadline, const std::string& what, std::string& why) {
+  bool runUntil(const Arrival& arrival, Clock::time_point deadline, const std::string& what,
+                std::string& why) {
     for (;;) {
       for (;;) {
         const int processed = sd->process(bus, nullptr);
@@ -194,20 +195,23 @@ struct PortalSession::Bus {
 
   // A request: the call made with appendOptions filling its options after the leading
   // arguments, then its Response awaited on the path that the handle token gives.
-  bool request(Message& call, const std::string& what, const std::function<void(sd_bus_message*)>& appendOptions,
-               std::chrono::seconds patience, Response& response, std::string& why) {
+  bool request(Message& call, const std::string& what,
+               const std::function<void(sd_bus_message*)>& appendOptions, std::chrono::seconds patience,
+               Response& response, std::string& why) {
     const std::string token = nextToken();
     const std::string path = "/org/freedesktop/portal/desktop/request/" + senderPart() + "/" + token;
     Arrival answer{sd.get()};
     sd_bus_slot* slot = nullptr;
     // Subscribed before the call, so that no answer comes unheard.
-    if (sd->matchSignal(bus, &slot, nullptr, path.c_str(), kRequest, "Response", Arrival::store, &answer) < 0) {
+    if (sd->matchSignal(bus, &slot, nullptr, path.c_str(), kRequest, "Response", Arrival::store, &answer) <
+        0) {
       why = what + ": no subscription to its answer";
       return false;
     }
     Slot match(slot, SlotUnref{sd->slotUnref});
     sd_bus_message* m = call.get();
-    if (sd->openContainer(m, 'a', "{sv}") < 0 || sd->append(m, "{sv}", "handle_token", "s", token.c_str()) < 0) {
+    if (sd->openContainer(m, 'a', "{sv}") < 0 ||
+        sd->append(m, "{sv}", "handle_token", "s", token.c_str()) < 0) {
       why = what + ": no message could be made";
       return false;
     }
@@ -229,8 +233,9 @@ struct PortalSession::Bus {
     if (!runUntil(answer, Clock::now() + patience, what, why)) return false;
     readResponse(answer.message.get(), response);
     if (response.code == 0) return true;
-    why = response.code == 1 ? "the user refused to share the screen"
-                             : what + " was ended by the portal (response " + std::to_string(response.code) + ")";
+    why = response.code == 1
+              ? "the user refused to share the screen"
+              : what + " was ended by the portal (response " + std::to_string(response.code) + ")";
     return false;
   }
 
@@ -288,7 +293,8 @@ struct PortalSession::Bus {
           }
           sd->exitContainer(m);
         }
-        if (position && size) stream.area = LayoutArea{position->first, position->second, size->first, size->second};
+        if (position && size)
+          stream.area = LayoutArea{position->first, position->second, size->first, size->second};
         streams.push_back(stream);
         sd->exitContainer(m);
       }

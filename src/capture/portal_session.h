@@ -24,8 +24,8 @@ class PortalSession {
  public:
   // The whole handshake, each wait bounded and cut short when cancelFd becomes readable. Null on
   // failure, with why saying what failed, or empty when cancelled.
-  static std::unique_ptr<PortalSession> open(const std::string& restoreToken, int cancelFd, PortalGrant& grant,
-                                             std::string& why);
+  static std::unique_ptr<PortalSession> open(const std::string& restoreToken, int cancelFd,
+                                             PortalGrant& grant, std::string& why);
   // Closes the session, which ends the portal's streams.
   ~PortalSession();
   PortalSession(const PortalSession&) = delete;

@@ -58,7 +58,8 @@ class SdBusClientLibrary {
         library.bind(sd->openUser, "sd_bus_open_user") &&
         library.bind(sd->flushCloseUnref, "sd_bus_flush_close_unref") &&
         library.bind(sd->uniqueName, "sd_bus_get_unique_name") &&
-        library.bind(sd->matchSignal, "sd_bus_match_signal") && library.bind(sd->slotUnref, "sd_bus_slot_unref") &&
+        library.bind(sd->matchSignal, "sd_bus_match_signal") &&
+        library.bind(sd->slotUnref, "sd_bus_slot_unref") &&
         library.bind(sd->newMethodCall, "sd_bus_message_new_method_call") &&
         library.bind(sd->append, "sd_bus_message_append") &&
         library.bind(sd->openContainer, "sd_bus_message_open_container") &&
@@ -69,11 +70,11 @@ class SdBusClientLibrary {
         library.bind(sd->read, "sd_bus_message_read") &&
         library.bind(sd->enterContainer, "sd_bus_message_enter_container") &&
         library.bind(sd->exitContainer, "sd_bus_message_exit_container") &&
-        library.bind(sd->peekType, "sd_bus_message_peek_type") && library.bind(sd->skip, "sd_bus_message_skip") &&
-        library.bind(sd->messageRef, "sd_bus_message_ref") &&
-        library.bind(sd->messageUnref, "sd_bus_message_unref") && library.bind(sd->process, "sd_bus_process") &&
-        library.bind(sd->fd, "sd_bus_get_fd") && library.bind(sd->events, "sd_bus_get_events") &&
-        library.bind(sd->timeout, "sd_bus_get_timeout");
+        library.bind(sd->peekType, "sd_bus_message_peek_type") &&
+        library.bind(sd->skip, "sd_bus_message_skip") && library.bind(sd->messageRef, "sd_bus_message_ref") &&
+        library.bind(sd->messageUnref, "sd_bus_message_unref") &&
+        library.bind(sd->process, "sd_bus_process") && library.bind(sd->fd, "sd_bus_get_fd") &&
+        library.bind(sd->events, "sd_bus_get_events") && library.bind(sd->timeout, "sd_bus_get_timeout");
     if (found) return sd;
     why = library.why();
     return nullptr;

@@ -35,7 +35,8 @@ TEST(ChooseStream, TakesASoleStreamWhosePlaceIsUnknown) {
 
 TEST(RestoreTokenPath, FollowsTheStateFolderRulesAndKeepsNamesInsideIt) {
   EXPECT_EQ(restoreTokenPath("/s", "/home/u", "DP-1"), "/s/corvane/screencast-DP-1.token");
-  EXPECT_EQ(restoreTokenPath(nullptr, "/home/u", "DP-1"), "/home/u/.local/state/corvane/screencast-DP-1.token");
+  EXPECT_EQ(restoreTokenPath(nullptr, "/home/u", "DP-1"),
+            "/home/u/.local/state/corvane/screencast-DP-1.token");
   EXPECT_EQ(restoreTokenPath("relative", "/home/u", "DP-1"),
             "/home/u/.local/state/corvane/screencast-DP-1.token");
   EXPECT_EQ(restoreTokenPath(nullptr, nullptr, "DP-1"), "");
@@ -45,8 +46,9 @@ TEST(RestoreTokenPath, FollowsTheStateFolderRulesAndKeepsNamesInsideIt) {
 
 TEST(PixelFormatOf, ReadsRedAndBlueFromTheirBytes) {
   const uint8_t pixel[] = {10, 20, 30, 255};
-  for (const auto& [pixels, blue, red] : {std::tuple{StreamPixels::Bgrx, 10, 30}, std::tuple{StreamPixels::Bgra, 10, 30},
-                                         std::tuple{StreamPixels::Rgbx, 30, 10}, std::tuple{StreamPixels::Rgba, 30, 10}}) {
+  for (const auto& [pixels, blue, red] :
+       {std::tuple{StreamPixels::Bgrx, 10, 30}, std::tuple{StreamPixels::Bgra, 10, 30},
+        std::tuple{StreamPixels::Rgbx, 30, 10}, std::tuple{StreamPixels::Rgba, 30, 10}}) {
     uint8_t out[4] = {};
     copyIntoFrame(pixel, 4, pixelFormatOf(pixels), 1, 1, out, 1, 0, 0);
     EXPECT_EQ(out[0], blue);

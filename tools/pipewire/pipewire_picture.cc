@@ -46,7 +46,8 @@ void layOut(Source& s) {
   for (int y = 0; y < s.height; ++y) {
     for (int x = 0; x < s.width; ++x) {
       const unsigned char* in = &bgrx[(static_cast<size_t>(y) * s.width + x) * 4];
-      unsigned char* out = &s.rows[static_cast<size_t>(y) * s.stride() + x * s.bytesPerPixel];
+      unsigned char* out =
+          &s.rows[static_cast<size_t>(y) * s.stride() + static_cast<size_t>(x) * s.bytesPerPixel];
       out[0] = redFirst ? in[2] : in[0];
       out[1] = in[1];
       out[2] = redFirst ? in[0] : in[2];
@@ -135,11 +136,13 @@ int main(int argc, char** argv) {
   uint8_t space[512];
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof(space));
   const spa_pod* params[] = {static_cast<const spa_pod*>(spa_pod_builder_add_object(
-      &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
-      SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format, SPA_POD_Id(s.format),
-      SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&framerate)))};
+      &builder, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat, SPA_FORMAT_mediaType,
+      SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
+      SPA_FORMAT_VIDEO_format, SPA_POD_Id(s.format), SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size),
+      SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&framerate)))};
   pw_stream_connect(s.stream, SPA_DIRECTION_OUTPUT, PW_ID_ANY,
-                    static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
+                    static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params,
+                    1);
   spa_source* timer = pw_loop_add_timer(loop, onTimeout, &s);
   timespec interval{0, 1000000000L / rate};
   pw_loop_update_timer(loop, timer, &interval, &interval, false);
