@@ -95,6 +95,8 @@ async function startPortalDesktop({ output = 'HEADLESS-1', area = [0, 0, 640, 48
     calls: () => (fs.existsSync(log) ? fs.readFileSync(log, 'utf8').trim().split('\n').filter(Boolean).map(JSON.parse) : []),
     node: null,
     pipeline: null,
+    // The processes of this desktop that serve a frame: PipeWire and the picture's source.
+    framePids: () => daemons.filter((c) => c === desktop.pipeline || c.spawnargs[0] === 'pipewire').map((c) => c.pid),
     // The picture at width x height on a PipeWire video source in format (BGRx, BGRA, RGBx, RGBA,
     // or RGB, which the capture does not read); its node is shared from then on.
     async showPicture(width, height, { format = 'BGRx', rate = 30 } = {}) {
