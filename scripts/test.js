@@ -270,7 +270,7 @@ const lanes = {
     await packageTests();
     await x11Tests();
     // The Linux services' own suite (the audio level's start and stop cycles among it), sanitized.
-    await sanitizedTests('Linux audio level and session end, ASan+UBSan', testFiles('test/linux'),
+    await sanitizedTests('Linux audio level, session end and portal capture, ASan+UBSan', testFiles('test/linux', 'test/portal'),
       path.join(buildDirs.host, 'corvane-asan.node'));
   },
   windows: () => windowsTests(),
