@@ -155,27 +155,17 @@ struct PortalSession::Bus {
   }
 
   // The portal's property of the ScreenCast interface, or fallback where it has none.
-  uint32_t property(const char* name, uint32_t fallback) {
+  // A number of the portal's ScreenCast interface; what names it in why.
+  bool property(const char* name, const std::string& what, uint32_t& value, std::string& why) {
     Message get = newCall(kPortalPath, "org.freedesktop.DBus.Properties", "Get");
-    if (!get || sd->append(get.get(), "ss", kScreenCast, name) < 0) return fallback;
-    Message reply(nullptr, MessageUnref{sd->messageUnref});
-    std::string ignored;
-    uint32_t value = fallback;
-    if (call(get, name, reply, ignored) && sd->read(reply.get(), "v", "u", &value) < 0) value = fallback;
-    return value;
-  }
-
-  // Whether the portal answers at all, and with a ScreenCast interface: the first call made.
-  bool screenCastVersion(uint32_t& version, std::string& why) {
-    Message get = newCall(kPortalPath, "org.freedesktop.DBus.Properties", "Get");
-    if (!get || sd->append(get.get(), "ss", kScreenCast, "version") < 0) {
-      why = "no message could be made";
+    if (!get || sd->append(get.get(), "ss", kScreenCast, name) < 0) {
+      why = what + ": no message could be made";
       return false;
     }
     Message reply(nullptr, MessageUnref{sd->messageUnref});
-    if (!call(get, "the desktop portal's ScreenCast", reply, why)) return false;
-    if (sd->read(reply.get(), "v", "u", &version) < 0) {
-      why = "the desktop portal's ScreenCast has no version";
+    if (!call(get, what, reply, why)) return false;
+    if (sd->read(reply.get(), "v", "u", &value) < 0) {
+      why = what + " has no " + name;
       return false;
     }
     return true;
@@ -317,9 +307,12 @@ std::unique_ptr<PortalSession> PortalSession::open(const std::string& restoreTok
   }
   const Library& sd = *bus->sd;
 
+  // The first call: whether the portal answers at all, and with a ScreenCast interface.
   uint32_t version = 0;
-  if (!bus->screenCastVersion(version, why)) return nullptr;
-  const uint32_t cursorModes = version >= 2 ? bus->property("AvailableCursorModes", 0) : 0;
+  if (!bus->property("version", "the desktop portal's ScreenCast", version, why)) return nullptr;
+  uint32_t cursorModes = 0;
+  std::string ignored;
+  if (version >= 2) bus->property("AvailableCursorModes", "AvailableCursorModes", cursorModes, ignored);
 
   Response created;
   Message create = bus->newCall(kPortalPath, kScreenCast, "CreateSession");
