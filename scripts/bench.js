@@ -3,7 +3,8 @@
 // the grab and our own work, with resident memory over many ticks, and the processor time of an
 // idle pointer tracker and an audio stream: on the simulated desktop, and on the real platform in
 // Windows Node.js under Wine. On X11 (an Xvfb of its own), capture beside node-screenshots; on
-// Wayland (a headless sway of its own), capture through wlr-screencopy.
+// Wayland (a headless sway of its own), capture through wlr-screencopy; through the desktop
+// portal, capture of a PipeWire source.
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
@@ -41,6 +42,9 @@ async function main() {
 
   console.log('\n## Capture on Wayland (headless sway, wlr-screencopy)\n');
   run(process.execPath, [path.join(root, 'bench', 'wayland-capture.js')]);
+
+  console.log('\n## Capture through the desktop portal and PipeWire\n');
+  run(process.execPath, [path.join(root, 'bench', 'portal-capture.js')]);
 
   console.log('\n## Capture tick, real GDI under Wine\n');
   const xvfb = await startXvfb([{ width: 1920, height: 1080 }]);

@@ -167,7 +167,7 @@ async function x11Tests() {
     const xvfb = await startXvfb(layout, { randr, shm });
     const pulse = startPulseAudio();
     try {
-      const linuxSuite = layout === x11Desktops[0].layout ? testFiles('test/linux') : [];
+      const linuxSuite = layout === x11Desktops[0].layout ? testFiles('test/linux', 'test/portal') : [];
       await nodeTests(`Linux, Node.js ${version}, X11 ${screens}, RandR ${randr ? 'on' : 'off'}, MIT-SHM ${shm ? 'on' : 'off'}`, [...files, ...linuxSuite], {
         ...pulse.env,
         CORVANE_APP: app,
@@ -177,6 +177,7 @@ async function x11Tests() {
         CORVANE_LAYOUT: JSON.stringify(layout),
         CORVANE_RANDR: randr ? 'on' : 'off',
         CORVANE_PICTURE_COMMAND: JSON.stringify([path.join(buildDirs.host, 'x11_picture'), 'test']),
+        CORVANE_PIPEWIRE_PICTURE: path.join(buildDirs.host, 'pipewire_picture'),
         CORVANE_MOVE_POINTER: JSON.stringify(['xdotool', 'mousemove']),
       }, node);
     } finally {
@@ -306,7 +307,7 @@ const lanes = {
     await x11Tests();
     await waylandTests();
     // The Linux services' own suite (the audio level's start and stop cycles among it), sanitized.
-    await sanitizedTests('Linux audio level and session end, ASan+UBSan', testFiles('test/linux'),
+    await sanitizedTests('Linux audio level, session end and portal capture, ASan+UBSan', testFiles('test/linux', 'test/portal'),
       path.join(buildDirs.host, 'corvane-asan.node'));
   },
   windows: () => windowsTests(),

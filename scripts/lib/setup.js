@@ -36,6 +36,8 @@ const systemNeeds = {
     { have: () => fs.existsSync('/usr/include/pulse/pulseaudio.h'), pkg: 'libpulse-dev' },
     // Headers alone: libwayland-client is loaded at run time.
     { have: () => fs.existsSync('/usr/include/wayland-client-core.h'), pkg: 'libwayland-dev' },
+    // Headers alone: libpipewire is loaded at run time, for the portal capture.
+    { have: () => fs.existsSync('/usr/include/pipewire-0.3/pipewire/pipewire.h'), pkg: 'libpipewire-0.3-dev' },
   ],
   tests: [
     { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },
@@ -51,6 +53,10 @@ const systemNeeds = {
     { have: () => onPath('pipewire-pulse'), pkg: 'pipewire-pulse' },
     { have: () => onPath('wireplumber'), pkg: 'wireplumber' },
     { have: () => onPath('dbus-daemon'), pkg: 'dbus' },
+    // The portal capture's suite: the real portal frontend, with a back end of its own in Python.
+    { have: () => fs.existsSync('/usr/libexec/xdg-desktop-portal'), pkg: 'xdg-desktop-portal' },
+    { have: () => fs.existsSync('/usr/lib/python3/dist-packages/dbus'), pkg: 'python3-dbus' },
+    { have: () => fs.existsSync('/usr/lib/python3/dist-packages/gi'), pkg: 'python3-gi' },
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
     { have: () => onPath('xdpyinfo'), pkg: 'x11-utils' },
     { have: () => onPath('xrandr'), pkg: 'x11-xserver-utils' },

@@ -1,30 +1,41 @@
 // The grabber of the backend this process talks to (see linux_backend.h).
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "capture/linux_grabbers.h"
-#include "common/diagnostics.h"
+#include "capture/portal_grabber.h"
 #include "common/linux_backend.h"
+#include "displays/wayland_monitors.h"
 
 namespace corvane {
 namespace {
 
-// Zero-filled frames of the normal size.
-class BlankGrabber final : public DisplayGrabber {
- public:
-  const uint8_t* grab() override { return nullptr; }
-};
+// The output by name, with its place in the layout when the compositor lists it, so that the
+// portal's stream can be checked to show that output.
+PortalOutput portalOutput(const std::string& deviceName) {
+  PortalOutput output{deviceName, std::nullopt};
+  for (const MonitorRecord& monitor : readWaylandMonitors()) {
+    if (monitor.deviceName == deviceName) output.area = LayoutArea{monitor.x, monitor.y, monitor.width, monitor.height};
+  }
+  return output;
+}
 
 }  // namespace
 
 std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
                                                    int32_t height) {
-  if (linuxBackend() == LinuxBackend::X11) return openX11Grabber(deviceName, width, height);
-  if (auto grabber = openScreencopyGrabber(deviceName, width, height)) return grabber;
-  // GNOME, KDE and the other compositors without wlr-screencopy: the desktop portal's grabber
-  // belongs here.
-  writeDiagnosticLine("The Wayland compositor offers no wlr-screencopy: frames of " + deviceName +
-                      " are zero-filled");
-  return std::make_unique<BlankGrabber>();
+  switch (linuxBackend()) {
+    case LinuxBackend::X11:
+      return openX11Grabber(deviceName, width, height);
+    case LinuxBackend::Wayland:
+      // GNOME, KDE and the other compositors without wlr-screencopy: the desktop portal.
+      if (auto grabber = openScreencopyGrabber(deviceName, width, height)) return grabber;
+      return openPortalGrabber(portalOutput(deviceName), width, height);
+    case LinuxBackend::Portal:
+      return openPortalGrabber(portalOutput(deviceName), width, height);
+  }
+  return nullptr;
 }
 
 }  // namespace corvane

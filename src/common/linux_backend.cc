@@ -17,8 +17,9 @@ LinuxBackend choose() {
   if (forced != nullptr && *forced != '\0') {
     if (std::strcmp(forced, "x11") == 0) return LinuxBackend::X11;
     if (std::strcmp(forced, "wayland") == 0) return LinuxBackend::Wayland;
+    if (std::strcmp(forced, "portal") == 0) return LinuxBackend::Portal;
     writeDiagnosticLine(std::string("CORVANE_BACKEND=") + forced +
-                        " is neither x11 nor wayland: the backend is chosen by the session");
+                        " is none of x11, wayland and portal: the backend is chosen by the session");
   }
   const char* display = std::getenv("WAYLAND_DISPLAY");
   if (display == nullptr || *display == '\0') return LinuxBackend::X11;

@@ -23,7 +23,7 @@ class LinuxDisplayPlatform final : public DisplayPlatform {
  public:
   // The list is read once per enumeration; handles are positions in it, counted from 1.
   void enumerateMonitors(const std::function<bool(MonitorHandle)>& visit) override {
-    monitors_ = linuxBackend() == LinuxBackend::Wayland ? readWaylandMonitors() : readX11Monitors();
+    monitors_ = linuxBackend() == LinuxBackend::X11 ? readX11Monitors() : readWaylandMonitors();
     for (uintptr_t i = 1; i <= monitors_.size(); ++i) {
       if (!visit(reinterpret_cast<MonitorHandle>(i))) break;
     }

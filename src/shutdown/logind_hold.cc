@@ -21,8 +21,8 @@
 
 #include "common/diagnostics.h"
 #include "common/module_pin.h"
+#include "common/sd_bus_library.h"
 #include "common/worker_thread.h"
-#include "shutdown/sd_bus_library.h"
 #include "shutdown/session_end_hold.h"
 
 namespace corvane {

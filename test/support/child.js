@@ -21,10 +21,11 @@ function runChild(script, { timeout = 60000, env = {}, ...options } = {}) {
   return child;
 }
 
-// The same without blocking this process, so that children can run side by side.
-function runChildAsync(script, { timeout = 60000, env = {}, ...options } = {}) {
+// The same without blocking this process, so that children can run side by side. spawnWith(command,
+// args), when given, returns the command and arguments that start the child instead.
+function runChildAsync(script, { timeout = 60000, env = {}, spawnWith = (...command) => command, ...options } = {}) {
   return new Promise((resolve, reject) => {
-    const child = spawn(process.execPath, childArguments(script, options), {
+    const child = spawn(...spawnWith(process.execPath, childArguments(script, options)), {
       env: withEnv(env),
       timeout,
       stdio: ['ignore', 'pipe', 'pipe'],

@@ -1,0 +1,40 @@
+// The PipeWire functions the portal capture calls, found in libpipewire-0.3 at run time: the
+// module then loads where PipeWire is missing, and only the portal capture is lost there.
+#pragma once
+
+#include <pipewire/pipewire.h>
+
+#include <string>
+
+namespace corvane {
+
+struct PipeWireLibrary {
+  decltype(&pw_init) init = nullptr;
+  decltype(&pw_thread_loop_new) loopNew = nullptr;
+  decltype(&pw_thread_loop_get_loop) loopGet = nullptr;
+  decltype(&pw_thread_loop_start) loopStart = nullptr;
+  decltype(&pw_thread_loop_stop) loopStop = nullptr;
+  decltype(&pw_thread_loop_destroy) loopDestroy = nullptr;
+  decltype(&pw_thread_loop_lock) lock = nullptr;
+  decltype(&pw_thread_loop_unlock) unlock = nullptr;
+  decltype(&pw_context_new) contextNew = nullptr;
+  decltype(&pw_context_destroy) contextDestroy = nullptr;
+  decltype(&pw_context_connect_fd) connectFd = nullptr;
+  decltype(&pw_core_disconnect) disconnect = nullptr;
+  decltype(&pw_properties_new) propertiesNew = nullptr;
+  decltype(&pw_stream_new) streamNew = nullptr;
+  decltype(&pw_stream_add_listener) addListener = nullptr;
+  decltype(&pw_stream_connect) streamConnect = nullptr;
+  decltype(&pw_stream_update_params) updateParams = nullptr;
+  decltype(&pw_stream_dequeue_buffer) dequeue = nullptr;
+  decltype(&pw_stream_queue_buffer) queue = nullptr;
+  decltype(&pw_stream_destroy) streamDestroy = nullptr;
+  decltype(&pw_stream_state_as_string) stateName = nullptr;
+  decltype(&pw_stream_get_state) state = nullptr;
+};
+
+// Loaded once and kept for the process's life: PipeWire's global state outlives any one stream.
+// Null when libpipewire-0.3.so.0 or one of its functions is missing; why then says which.
+const PipeWireLibrary* pipeWireLibrary(std::string& why);
+
+}  // namespace corvane

@@ -1,0 +1,53 @@
+// What the portal capture decides without the portal: which of the streams it was given shows the
+// output asked for, where its restore token is kept, and how a stream's pixels read. Platform-free.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "capture/frame_copy.h"
+
+namespace corvane {
+
+// A rectangle of the compositor's logical layout.
+struct LayoutArea {
+  int32_t x = 0;
+  int32_t y = 0;
+  int32_t width = 0;
+  int32_t height = 0;
+  bool operator==(const LayoutArea& other) const {
+    return x == other.x && y == other.y && width == other.width && height == other.height;
+  }
+};
+
+// The output a capture asks for: its name, and its place in the layout when the monitor list
+// gave one.
+struct PortalOutput {
+  std::string name;
+  std::optional<LayoutArea> area;
+};
+
+// One stream of the portal's Start answer: the PipeWire node, and the area it shows when the
+// portal says (position and size are optional there).
+struct PortalStream {
+  uint32_t node = 0;
+  std::optional<LayoutArea> area;
+};
+
+// The stream to read, or none, with why then. A stream whose area is given must match the
+// output's; one whose area is unknown is taken only as the sole stream.
+std::optional<PortalStream> chooseStream(const std::vector<PortalStream>& streams, const PortalOutput& output,
+                                         std::string& why);
+
+// Where the restore token of an output is kept: under $XDG_STATE_HOME, else ~/.local/state, in
+// corvane/; empty when neither is known. Either argument may be null.
+std::string restoreTokenPath(const char* stateHome, const char* home, const std::string& outputName);
+
+// The 32-bit layouts the stream is offered in; alpha, where there is one, is dropped.
+enum class StreamPixels { Bgrx, Bgra, Rgbx, Rgba };
+
+PixelFormat pixelFormatOf(StreamPixels pixels);
+
+}  // namespace corvane

@@ -1,0 +1,144 @@
+'use strict';
+// A desktop of the test's own for the portal capture: a private session bus, PipeWire with
+// WirePlumber, the real xdg-desktop-portal frontend with a ScreenCast back end of ours
+// (portal_backend.py) behind it, and a PipeWire video source of our own (pipewire_picture) that
+// shows the known picture. GStreamer's pipewiresink of PipeWire 0.3.65 crashes on every buffer not
+// made in its own pool (a raw picture from a file, or converted), so it cannot serve here.
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { spawn, spawnSync } = require('node:child_process');
+const { waitFor } = require('./capture');
+
+const python = '/usr/bin/python3';  // Debian's, which has the dbus module
+const backendName = 'org.freedesktop.impl.portal.desktop.corvanetest';
+
+// Shares the known picture (tools/pictures.h) as a PipeWire video source.
+const pictureProgram = process.env.CORVANE_PIPEWIRE_PICTURE ?? path.join(__dirname, '..', '..', 'build', 'host', 'pipewire_picture');
+
+const busConfig = (socket) => `<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=${socket}</listen>
+  <servicedir>${path.dirname(socket)}/services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+`;
+
+// WirePlumber without the machine's sound cards, cameras and Bluetooth.
+const wireplumberOff = {
+  'main.lua.d': 'alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\nlibcamera_monitor.enabled = false\n',
+  'bluetooth.lua.d': 'bluez_monitor.enabled = false\n',
+};
+
+// Starts the bus and, unless told otherwise, PipeWire and the portal. `output` and `area` are
+// what the back end says it shares.
+async function startPortalDesktop({ output = 'HEADLESS-1', area = [0, 0, 640, 480], pipewire = true, portal = true } = {}) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-portal-'));
+  fs.chmodSync(dir, 0o700);
+  const bus = path.join(dir, 'bus');
+  const control = path.join(dir, 'control.json');
+  const log = path.join(dir, 'calls.log');
+  const stateHome = path.join(dir, 'state');
+  fs.mkdirSync(path.join(dir, 'services'));
+  // The frontend keeps restore data in the permission store, which the bus starts when asked.
+  fs.writeFileSync(path.join(dir, 'services', 'org.freedesktop.impl.portal.PermissionStore.service'),
+    '[D-BUS Service]\nName=org.freedesktop.impl.portal.PermissionStore\nExec=/usr/libexec/xdg-permission-store\n');
+  fs.writeFileSync(path.join(dir, 'bus.conf'), busConfig(bus));
+  fs.mkdirSync(path.join(dir, 'portals'));
+  fs.writeFileSync(path.join(dir, 'portals', 'corvanetest.portal'),
+    `[portal]\nDBusName=${backendName}\nInterfaces=org.freedesktop.impl.portal.ScreenCast;\nUseIn=corvanetest\n`);
+  for (const [folder, text] of Object.entries(wireplumberOff)) {
+    fs.mkdirSync(path.join(dir, 'wireplumber', folder), { recursive: true });
+    fs.writeFileSync(path.join(dir, 'wireplumber', folder, '60-corvane.lua'), text);
+  }
+  // The servers are not ours to sanitize: a preloaded sanitizer stays with the module.
+  const { LD_PRELOAD, ...unsanitized } = process.env;
+  const tools = {
+    ...unsanitized, HOME: dir, XDG_RUNTIME_DIR: dir, XDG_CONFIG_HOME: dir, XDG_DATA_HOME: dir,
+    XDG_STATE_HOME: stateHome, DBUS_SESSION_BUS_ADDRESS: `unix:path=${bus}`,
+    XDG_CURRENT_DESKTOP: 'corvanetest', XDG_DESKTOP_PORTAL_DIR: path.join(dir, 'portals'),
+  };
+  for (const name of ['PIPEWIRE_RUNTIME_DIR', 'PIPEWIRE_REMOTE', 'WAYLAND_DISPLAY', 'DISPLAY']) delete tools[name];
+
+  const daemons = [];
+  const daemon = (command, args = []) => {
+    // A group of its own, so that a pipeline's every process goes with it.
+    const child = spawn(command, args, { env: tools, stdio: 'ignore', detached: true });
+    daemons.push(child);
+    return child;
+  };
+  const stopDaemon = async (child) => {
+    if (child.exitCode !== null || child.signalCode !== null) return;
+    const exited = new Promise((resolve) => child.once('exit', resolve));
+    process.kill(-child.pid, 'SIGTERM');
+    await exited;
+  };
+  const hasName = (name) => spawnSync('dbus-send', ['--session', '--print-reply', '--dest=org.freedesktop.DBus', '/',
+    'org.freedesktop.DBus.NameHasOwner', `string:${name}`], { env: tools, encoding: 'utf8' }).stdout?.includes('true');
+
+  const desktop = {
+    dir,
+    // What a process of the module needs to reach this desktop, with the portal forced.
+    env: { DBUS_SESSION_BUS_ADDRESS: tools.DBUS_SESSION_BUS_ADDRESS, XDG_STATE_HOME: stateHome, HOME: dir,
+      XDG_RUNTIME_DIR: dir, CORVANE_BACKEND: 'portal' },
+    tokenFile: (name = output) => path.join(stateHome, 'corvane', `screencast-${name}.token`),
+    // How the back end answers the next Start: 'share', 'refuse' or 'never'.
+    answer(answer, node = desktop.node) {
+      fs.writeFileSync(control, JSON.stringify({ answer, node: node ?? 0, area, output }));
+    },
+    calls: () => (fs.existsSync(log) ? fs.readFileSync(log, 'utf8').trim().split('\n').filter(Boolean).map(JSON.parse) : []),
+    node: null,
+    pipeline: null,
+    // The processes of this desktop that serve a frame: PipeWire and the picture's source.
+    framePids: () => daemons.filter((c) => c === desktop.pipeline || c.spawnargs[0] === 'pipewire').map((c) => c.pid),
+    // The picture at width x height on a PipeWire video source in format (BGRx, BGRA, RGBx, RGBA,
+    // or RGB, which the capture does not read); its node is shared from then on.
+    async showPicture(width, height, { format = 'BGRx', rate = 30 } = {}) {
+      if (desktop.pipeline) await stopDaemon(desktop.pipeline);
+      const ready = path.join(dir, 'picture-node');
+      fs.rmSync(ready, { force: true });
+      desktop.pipeline = daemon(pictureProgram, [width, height, format, rate, ready].map(String));
+      await waitFor(() => fs.existsSync(ready), 'the picture on PipeWire', 20000);
+      desktop.node = Number(fs.readFileSync(ready, 'utf8'));
+      desktop.answer('share');
+    },
+    async stopPipeWire() {
+      for (const child of daemons.filter((c) => c.spawnargs[0] === 'pipewire' || c.spawnargs[0] === 'wireplumber')) {
+        await stopDaemon(child);
+      }
+    },
+    async close() {
+      for (const child of daemons.reverse()) await stopDaemon(child);
+      fs.rmSync(dir, { recursive: true, force: true });
+    },
+  };
+
+  try {
+    daemon('dbus-daemon', ['--config-file', path.join(dir, 'bus.conf'), '--nofork', '--nopidfile']);
+    await waitFor(() => fs.existsSync(bus), 'the session bus', 10000);
+    if (pipewire) {
+      daemon('pipewire');
+      await waitFor(() => fs.existsSync(path.join(dir, 'pipewire-0')), 'PipeWire', 10000);
+      daemon('wireplumber');
+    }
+    if (portal) {
+      desktop.answer('refuse');
+      daemon(python, [path.join(__dirname, 'portal_backend.py'), backendName, control, log]);
+      await waitFor(() => hasName(backendName), 'the portal back end', 20000);
+      daemon('/usr/libexec/xdg-desktop-portal', ['--replace']);
+      await waitFor(() => hasName('org.freedesktop.portal.Desktop'), 'the portal frontend', 20000);
+    }
+  } catch (error) {
+    await desktop.close();
+    throw error;
+  }
+  return desktop;
+}
+
+module.exports = { startPortalDesktop };
