@@ -102,6 +102,14 @@ void runSingleCapture(const SingleCaptureJob& job, FrameQueue& frames, const Run
 }
 
 void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue& sets, const RunningFlag& running) {
+  // One grabber per name, kept for the whole capture as the single capture keeps its own: opening
+  // one costs more than its grab.
+  std::map<std::string, std::unique_ptr<DisplayGrabber>> grabbers;
+  for (const std::string& name : job.deviceNames) {
+    if (grabbers.count(name) != 0) continue;
+    const auto [width, height] = job.sizes.at(name);
+    grabbers[name] = openDisplayGrabber(name, width, height);
+  }
   runTicks(
       running, sets,
       [&] {
@@ -110,8 +118,7 @@ void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue& sets, const Runn
         // Every display of the list is grabbed in a tick, whatever the flag says meanwhile.
         for (const std::string& name : job.deviceNames) {
           const auto [width, height] = job.sizes.at(name);
-          std::unique_ptr<DisplayGrabber> grabber = openDisplayGrabber(name, width, height);
-          if (!grabAndSample(*grabber, width, height, job.samplingRate, tick.item->frames[name])) {
+          if (!grabAndSample(*grabbers.at(name), width, height, job.samplingRate, tick.item->frames[name])) {
             tick.item.reset();  // a frame too large for memory: the tick is skipped
             break;
           }
