@@ -116,6 +116,7 @@ std::unique_ptr<DisplayGrabber> openGdiGrabber(GdiPlatform& gdi, const std::stri
 std::vector<std::unique_ptr<DisplayGrabber>> openGdiGrabbers(GdiPlatform& gdi,
                                                              const std::vector<DisplayRequest>& displays) {
   std::vector<std::unique_ptr<DisplayGrabber>> grabbers;
+  grabbers.reserve(displays.size());
   for (const DisplayRequest& display : displays) {
     grabbers.push_back(openGdiGrabber(gdi, display.deviceName, display.width, display.height));
   }
