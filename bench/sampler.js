@@ -1,13 +1,14 @@
 'use strict';
 // Runs the sampler benchmark (Google Benchmark) and prints each path's time per frame as a ratio
-// to one memcpy of the same pixel buffer, measured in the same run: medians of a few repetitions.
+// to one memcpy of the same pixel buffer, measured in the same run: medians of repetitions run in
+// a random interleaved order, so that a busy moment of a shared machine falls on all of them.
 const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { spawnSync } = require('node:child_process');
 
 const binary = path.join(__dirname, '..', 'build', 'host', 'corvane_sampler_bench');
-const repetitions = process.env.CORVANE_BENCH_REPETITIONS ?? '5';
+const repetitions = process.env.CORVANE_BENCH_REPETITIONS ?? '9';
 
 function main() {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-sampler-'));
@@ -15,7 +16,8 @@ function main() {
     const out = path.join(dir, 'results.json');
     const run = spawnSync(
       binary,
-      ['--benchmark_min_time=0.2', `--benchmark_repetitions=${repetitions}`, '--benchmark_report_aggregates_only=true',
+      ['--benchmark_min_time=0.1', `--benchmark_repetitions=${repetitions}`, '--benchmark_enable_random_interleaving=true',
+        '--benchmark_report_aggregates_only=true',
         `--benchmark_out=${out}`, '--benchmark_out_format=json'],
       { stdio: ['ignore', 'inherit', 'inherit'] },
     );
