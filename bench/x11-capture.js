@@ -9,8 +9,8 @@ const fs = require('node:fs');
 const os = require('node:os');
 const path = require('node:path');
 const { memcpyMs } = require('./memcpy');
-const { spawn, spawnSync } = require('node:child_process');
 const { startXvfb } = require('../scripts/lib/xvfb');
+const { span, showTestPicture } = require('./x11-support');
 
 const buildDir = path.join(__dirname, '..', 'build', 'host');
 const seconds = Number(process.env.CORVANE_BENCH_SECONDS ?? 3);
@@ -19,43 +19,6 @@ const WIDTH = 1920;
 const HEIGHT = 1080;
 const RATES = [4, 10];
 const WARMUP = 10;
-
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-const clockTicks = Number(spawnSync('getconf', ['CLK_TCK'], { encoding: 'utf8' }).stdout) || 100;
-
-// Processor time of the Xvfb we started, in ms: the server does the reading out of the screen for
-// both sides, so leaving it out would hide part of what a frame costs.
-function serverCpuMs() {
-  for (const pid of fs.readdirSync('/proc').filter((name) => /^\d+$/.test(name))) {
-    let stat;
-    try {
-      stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
-    } catch {
-      continue;
-    }
-    const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-    if (stat.includes('(Xvfb)') && Number(fields[1]) === process.pid) {
-      return ((Number(fields[11]) + Number(fields[12])) * 1000) / clockTicks;
-    }
-  }
-  throw new Error('cannot find our Xvfb in /proc');
-}
-
-// Wall time, this process's and the X server's processor time, over one measured span.
-function span() {
-  const wall = process.hrtime.bigint();
-  const cpu = process.cpuUsage();
-  const server = serverCpuMs();
-  return (frames) => {
-    const used = process.cpuUsage(cpu);
-    const s = Number(process.hrtime.bigint() - wall) / 1e9;
-    return {
-      fps: frames / s,
-      cpuMs: (used.user + used.system) / 1e3 / frames,
-      serverMs: (serverCpuMs() - server) / frames,
-    };
-  };
-}
 
 // corvane at interval 0, after a warm-up, for `seconds` or for `ticks` frames; `onMeasured` runs
 // when the warm-up is over (the benchmark build resets its sums there).
@@ -126,18 +89,6 @@ function capturePeer(monitor, rate) {
   return { ...end(frames), frame };
 }
 
-async function showTestPicture(dir) {
-  const ready = path.join(dir, 'ready');
-  const picture = spawn(path.join(buildDir, 'x11_picture'), ['test', '0', '0', String(WIDTH), String(HEIGHT), ready], {
-    stdio: ['ignore', 'inherit', 'inherit'],
-  });
-  for (let waited = 0; !fs.existsSync(ready); waited += 50) {
-    if (picture.exitCode !== null || waited > 10000) throw new Error('x11_picture did not show the test picture');
-    await sleep(50);
-  }
-  return picture;
-}
-
 async function main() {
   const xvfb = await startXvfb([{ width: WIDTH, height: HEIGHT }]);
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-bench-'));
@@ -145,7 +96,7 @@ async function main() {
   try {
     // Both modules open the display named here when they first need it.
     process.env.DISPLAY = xvfb.display;
-    picture = await showTestPicture(dir);
+    picture = await showTestPicture(dir, WIDTH, HEIGHT);
     const corvane = require(path.join(buildDir, 'corvane.node'));
     const timed = require(path.join(buildDir, 'corvane-x11-bench.node'));
     const { Monitor } = require('node-screenshots');

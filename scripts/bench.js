@@ -2,9 +2,9 @@
 // npm run bench: the sampler against memcpy (Google Benchmark), then one capture tick split into
 // the grab and our own work, with resident memory over many ticks, and the processor time of an
 // idle pointer tracker and an audio stream: on the simulated desktop, and on the real platform in
-// Windows Node.js under Wine. On X11 (an Xvfb of its own), capture beside node-screenshots; on
-// Wayland (a headless sway of its own), capture through wlr-screencopy; through the desktop
-// portal, capture of a PipeWire source.
+// Windows Node.js under Wine. On X11 (an Xvfb of its own), capture beside node-screenshots, and a
+// three-display tick beside three single ones; on Wayland (a headless sway of its own), capture
+// through wlr-screencopy; through the desktop portal, capture of a PipeWire source.
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
@@ -18,8 +18,8 @@ async function main() {
   build('win');
   ensureWindowsNode();
 
-  console.log('\n## Sampler (Google Benchmark)\n');
-  run(path.join(buildDirs.host, 'corvane_sampler_bench'), ['--benchmark_min_time=0.2']);
+  console.log('\n## Sampler against memcpy, each path (Google Benchmark)\n');
+  run(process.execPath, [path.join(root, 'bench', 'sampler.js')]);
 
   console.log('\n## Capture tick, simulated desktop\n');
   run(process.execPath, ['--expose-gc', path.join(root, 'bench', 'capture-tick.js')]);
@@ -39,6 +39,9 @@ async function main() {
 
   console.log('\n## Capture on X11 (Xvfb) beside node-screenshots\n');
   run(process.execPath, [path.join(root, 'bench', 'x11-capture.js')]);
+
+  console.log('\n## Three-display tick against three single ticks, X11 (Xvfb of three screens)\n');
+  run(process.execPath, [path.join(root, 'bench', 'x11-multi-capture.js')]);
 
   console.log('\n## Capture on Wayland (headless sway, wlr-screencopy)\n');
   run(process.execPath, [path.join(root, 'bench', 'wayland-capture.js')]);

@@ -102,6 +102,17 @@ void runSingleCapture(const SingleCaptureJob& job, FrameQueue& frames, const Run
 }
 
 void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue& sets, const RunningFlag& running) {
+  // One grabber per name, kept for the whole capture as the single capture keeps its own: opening
+  // one costs more than its grab. A tick grabs and samples one display after another, so they
+  // take turns.
+  std::vector<DisplayRequest> displays;
+  std::map<std::string, size_t> grabberOf;
+  for (const std::string& name : job.deviceNames) {
+    if (!grabberOf.emplace(name, displays.size()).second) continue;
+    const auto [width, height] = job.sizes.at(name);
+    displays.push_back({name, width, height});
+  }
+  const std::vector<std::unique_ptr<DisplayGrabber>> grabbers = openDisplayGrabbersInTurn(displays);
   runTicks(
       running, sets,
       [&] {
@@ -110,8 +121,8 @@ void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue& sets, const Runn
         // Every display of the list is grabbed in a tick, whatever the flag says meanwhile.
         for (const std::string& name : job.deviceNames) {
           const auto [width, height] = job.sizes.at(name);
-          std::unique_ptr<DisplayGrabber> grabber = openDisplayGrabber(name, width, height);
-          if (!grabAndSample(*grabber, width, height, job.samplingRate, tick.item->frames[name])) {
+          if (!grabAndSample(*grabbers[grabberOf.at(name)], width, height, job.samplingRate,
+                             tick.item->frames[name])) {
             tick.item.reset();  // a frame too large for memory: the tick is skipped
             break;
           }

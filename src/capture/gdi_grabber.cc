@@ -113,4 +113,14 @@ std::unique_ptr<DisplayGrabber> openGdiGrabber(GdiPlatform& gdi, const std::stri
   return std::make_unique<GdiGrabber>(gdi, deviceName, width, height);
 }
 
+std::vector<std::unique_ptr<DisplayGrabber>> openGdiGrabbers(GdiPlatform& gdi,
+                                                             const std::vector<DisplayRequest>& displays) {
+  std::vector<std::unique_ptr<DisplayGrabber>> grabbers;
+  grabbers.reserve(displays.size());
+  for (const DisplayRequest& display : displays) {
+    grabbers.push_back(openGdiGrabber(gdi, display.deviceName, display.width, display.height));
+  }
+  return grabbers;
+}
+
 }  // namespace corvane

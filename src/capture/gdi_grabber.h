@@ -10,5 +10,8 @@ namespace corvane {
 // before the bitmap is deleted.
 std::unique_ptr<DisplayGrabber> openGdiGrabber(GdiPlatform& gdi, const std::string& deviceName, int32_t width,
                                                int32_t height);
+// One such grabber per display, each with its own buffers.
+std::vector<std::unique_ptr<DisplayGrabber>> openGdiGrabbers(GdiPlatform& gdi,
+                                                             const std::vector<DisplayRequest>& displays);
 
 }  // namespace corvane

@@ -234,6 +234,11 @@ std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName
   return openGdiGrabber(simGdi(), deviceName, width, height);
 }
 
+std::vector<std::unique_ptr<DisplayGrabber>> openDisplayGrabbersInTurn(
+    const std::vector<DisplayRequest>& displays) {
+  return openGdiGrabbers(simGdi(), displays);
+}
+
 namespace sim {
 
 void setGdiFaults(const GdiFaults& faults) { simGdi().setFaults(faults); }

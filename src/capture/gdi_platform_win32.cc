@@ -38,13 +38,22 @@ class Win32Gdi final : public GdiPlatform {
   void deleteContext(GdiContext context) override { DeleteDC(static_cast<HDC>(context)); }
 };
 
+// Used by capture workers up to their last tick at process exit: never destroyed.
+Win32Gdi& win32Gdi() {
+  static Win32Gdi& gdi = *new Win32Gdi;
+  return gdi;
+}
+
 }  // namespace
 
 std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
                                                    int32_t height) {
-  // Used by capture workers up to their last tick at process exit: never destroyed.
-  static Win32Gdi& gdi = *new Win32Gdi;
-  return openGdiGrabber(gdi, deviceName, width, height);
+  return openGdiGrabber(win32Gdi(), deviceName, width, height);
+}
+
+std::vector<std::unique_ptr<DisplayGrabber>> openDisplayGrabbersInTurn(
+    const std::vector<DisplayRequest>& displays) {
+  return openGdiGrabbers(win32Gdi(), displays);
 }
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -16,8 +17,20 @@ class DisplayGrabber {
   virtual const uint8_t* grab() = 0;
 };
 
+struct DisplayRequest {
+  std::string deviceName;
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
 // The grabber of the platform this build runs on. Sizes must satisfy captureSizeFits.
 std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
                                                    int32_t height);
+
+// Grabbers of displays grabbed in turn, each picture read before the next grab of any of them, as
+// a multi capture does: their pixels are valid only until then, since they may share one buffer
+// (on X11 one shared-memory segment, the size of the largest display, rather than one each).
+std::vector<std::unique_ptr<DisplayGrabber>> openDisplayGrabbersInTurn(
+    const std::vector<DisplayRequest>& displays);
 
 }  // namespace corvane

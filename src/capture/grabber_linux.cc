@@ -39,4 +39,13 @@ std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName
   return nullptr;
 }
 
+std::vector<std::unique_ptr<DisplayGrabber>> openDisplayGrabbersInTurn(
+    const std::vector<DisplayRequest>& displays) {
+  if (linuxBackend() == LinuxBackend::X11) return openX11GrabbersInTurn(displays);
+  std::vector<std::unique_ptr<DisplayGrabber>> grabbers;
+  for (const DisplayRequest& display : displays)
+    grabbers.push_back(openDisplayGrabber(display.deviceName, display.width, display.height));
+  return grabbers;
+}
+
 }  // namespace corvane

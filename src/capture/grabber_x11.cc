@@ -4,9 +4,11 @@
 #include <sys/shm.h>
 #include <xcb/shm.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <new>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -55,7 +57,8 @@ size_t rowBytes(const X11Session& session, int bitsPerPixel, int32_t width) {
 // removal at once, so it goes away with the process whatever happens.
 class SharedSegment {
  public:
-  SharedSegment(std::shared_ptr<X11Session> session, size_t size) : session_(std::move(session)) {
+  SharedSegment(std::shared_ptr<X11Session> session, size_t size)
+      : session_(std::move(session)), size_(size) {
     X11Exchange exchange(*session_);
     if (exchange.failed()) return;
     const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
@@ -87,11 +90,32 @@ class SharedSegment {
   bool attached() const { return data_ != nullptr; }
   xcb_shm_seg_t id() const { return segment_; }
   const uint8_t* data() const { return data_; }
+  bool serves(const X11Session& session, size_t size) const {
+    return session_.get() == &session && size_ >= size;
+  }
 
  private:
   std::shared_ptr<X11Session> session_;
+  size_t size_;
   xcb_shm_seg_t segment_ = 0;
   uint8_t* data_ = nullptr;
+};
+
+// The segment of grabbers that take turns: handed to each of them on the same session that it is
+// large enough for, and kept while one holds it.
+class SegmentShelf {
+ public:
+  std::shared_ptr<SharedSegment> segmentFor(const std::shared_ptr<X11Session>& session, size_t size) {
+    std::shared_ptr<SharedSegment> segment = shelved_.lock();
+    if (segment != nullptr && segment->serves(*session, size)) return segment;
+    segment = std::make_shared<SharedSegment>(session, size);
+    if (!segment->attached()) return nullptr;
+    shelved_ = segment;
+    return segment;
+  }
+
+ private:
+  std::weak_ptr<SharedSegment> shelved_;
 };
 
 bool serverHasShm(xcb_connection_t* c) {
@@ -103,7 +127,7 @@ bool serverHasShm(xcb_connection_t* c) {
 class MonitorReader final : public DisplayGrabber {
  public:
   MonitorReader(std::shared_ptr<X11Session> session, const MonitorRecord& monitor, int32_t width,
-                int32_t height)
+                int32_t height, SegmentShelf& shelf)
       : session_(std::move(session)),
         format_(rootFormat(*session_)),
         width_(width),
@@ -115,8 +139,7 @@ class MonitorReader final : public DisplayGrabber {
         clipToScreen({monitor.x, monitor.y, width, height}, screen.width_in_pixels, screen.height_in_pixels);
     stride_ = rowBytes(*session_, format_.bitsPerPixel, area_.width);
     if (!area_.empty() && serverHasShm(session_->connection())) {
-      segment_ = std::make_unique<SharedSegment>(session_, stride_ * static_cast<size_t>(area_.height));
-      if (!segment_->attached()) segment_.reset();
+      segment_ = shelf.segmentFor(session_, stride_ * static_cast<size_t>(area_.height));
     }
     // The frame is only needed when the segment cannot be handed out as it is.
     if (segment_ == nullptr || !servesFrameDirectly()) {
@@ -190,7 +213,7 @@ class MonitorReader final : public DisplayGrabber {
   int32_t top_;
   PixelArea area_;  // what of the wanted rectangle lies on the screen
   size_t stride_ = 0;
-  std::unique_ptr<SharedSegment> segment_;
+  std::shared_ptr<SharedSegment> segment_;
   std::unique_ptr<uint8_t[]> frame_;
   std::vector<uint8_t> zeroed_;
 };
@@ -199,8 +222,8 @@ class MonitorReader final : public DisplayGrabber {
 // picture again once a server is back, with the monitors it has then.
 class X11Grabber final : public DisplayGrabber {
  public:
-  X11Grabber(std::string deviceName, int32_t width, int32_t height)
-      : deviceName_(std::move(deviceName)), width_(width), height_(height) {
+  X11Grabber(std::string deviceName, int32_t width, int32_t height, std::shared_ptr<SegmentShelf> shelf)
+      : deviceName_(std::move(deviceName)), width_(width), height_(height), shelf_(std::move(shelf)) {
     open();
   }
 
@@ -228,7 +251,8 @@ class X11Grabber final : public DisplayGrabber {
       return;
     }
     const MonitorRecord* monitor = findMonitor(monitors, deviceName_);
-    if (monitor != nullptr) reader_ = std::make_unique<MonitorReader>(session_, *monitor, width_, height_);
+    if (monitor != nullptr)
+      reader_ = std::make_unique<MonitorReader>(session_, *monitor, width_, height_, *shelf_);
     // A server that stopped answering meanwhile may have left the reader without its segment.
     if (!session_->answering()) {
       reader_.reset();
@@ -239,6 +263,7 @@ class X11Grabber final : public DisplayGrabber {
   std::string deviceName_;
   int32_t width_;
   int32_t height_;
+  std::shared_ptr<SegmentShelf> shelf_;
   std::shared_ptr<X11Session> session_;
   std::unique_ptr<MonitorReader> reader_;
   Clock::time_point openedAt_;
@@ -247,7 +272,23 @@ class X11Grabber final : public DisplayGrabber {
 }  // namespace
 
 std::unique_ptr<DisplayGrabber> openX11Grabber(const std::string& deviceName, int32_t width, int32_t height) {
-  return std::make_unique<X11Grabber>(deviceName, width, height);
+  return std::make_unique<X11Grabber>(deviceName, width, height, std::make_shared<SegmentShelf>());
+}
+
+std::vector<std::unique_ptr<DisplayGrabber>> openX11GrabbersInTurn(
+    const std::vector<DisplayRequest>& displays) {
+  // Largest first, so that the first segment serves the others.
+  std::vector<size_t> order(displays.size());
+  std::iota(order.begin(), order.end(), 0);
+  const auto pixels = [&](size_t i) { return static_cast<int64_t>(displays[i].width) * displays[i].height; };
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return pixels(a) > pixels(b); });
+  const auto shelf = std::make_shared<SegmentShelf>();
+  std::vector<std::unique_ptr<DisplayGrabber>> grabbers(displays.size());
+  for (const size_t i : order) {
+    grabbers[i] =
+        std::make_unique<X11Grabber>(displays[i].deviceName, displays[i].width, displays[i].height, shelf);
+  }
+  return grabbers;
 }
 
 }  // namespace corvane

@@ -3,6 +3,8 @@
 #include <climits>
 #include <new>
 
+#include "capture/sampler_x86.h"
+
 namespace corvane {
 
 SampledFrame SampledFrame::zeroed(uint64_t size) {
@@ -21,20 +23,85 @@ uint64_t sampledFrameSize(int32_t width, int32_t height, uint64_t samplingRate) 
   return columns * rows * 3;
 }
 
-void sampleFrame(const uint8_t* pixels, int32_t width, int32_t height, uint64_t samplingRate, uint8_t* out) {
-  if (pixels == nullptr || width <= 0 || height <= 0) return;
-  const size_t step = static_cast<size_t>(samplingRate);
+namespace {
+
+// Samples pixels first to last, every step-th; returns where out ends.
+uint8_t* samplePlain(const uint8_t* pixels, size_t first, size_t last, size_t step, uint8_t* out) {
+  for (size_t x = first; x < last; x += step) {
+    const uint8_t* pixel = pixels + x * 4;
+    out[0] = pixel[2];
+    out[1] = pixel[1];
+    out[2] = pixel[0];
+    out += 3;
+  }
+  return out;
+}
+
+void sampleGrid(const uint8_t* pixels, int32_t width, int32_t height, size_t step, uint8_t* out) {
   const size_t rowBytes = static_cast<size_t>(width) * 4;
   for (size_t y = 0; y < static_cast<size_t>(height); y += step) {
-    const uint8_t* row = pixels + y * rowBytes;
-    for (size_t x = 0; x < static_cast<size_t>(width); x += step) {
-      const uint8_t* pixel = row + x * 4;
-      out[0] = pixel[2];
-      out[1] = pixel[1];
-      out[2] = pixel[0];
-      out += 3;
+    out = samplePlain(pixels + y * rowBytes, 0, static_cast<size_t>(width), step, out);
+  }
+}
+
+// A run through vectors, then what is left of it one sample at a time.
+uint8_t* sampleRun(SampleRun vectors, const uint8_t* pixels, size_t available, size_t step, uint8_t* out) {
+  const size_t done = vectors(pixels, available, step, out);
+  return samplePlain(pixels, done * step, available, step, out + done * 3);
+}
+
+SampleRun vectorsOf(SamplerPath path) {
+  switch (path) {
+    case SamplerPath::Ssse3:
+      return sampleRunSsse3;
+    case SamplerPath::Avx2:
+      return sampleRunAvx2;
+    case SamplerPath::Plain:
+      break;
+  }
+  return nullptr;
+}
+
+SamplerPath fastestPath() {
+  static const SamplerPath path = samplerPathRuns(SamplerPath::Avx2)    ? SamplerPath::Avx2
+                                  : samplerPathRuns(SamplerPath::Ssse3) ? SamplerPath::Ssse3
+                                                                        : SamplerPath::Plain;
+  return path;
+}
+
+}  // namespace
+
+bool samplerPathRuns(SamplerPath path) {
+  switch (path) {
+    case SamplerPath::Ssse3:
+      return processorHasSsse3();
+    case SamplerPath::Avx2:
+      return processorHasAvx2();
+    case SamplerPath::Plain:
+      break;
+  }
+  return true;
+}
+
+void sampleFrameOn(SamplerPath path, const uint8_t* pixels, int32_t width, int32_t height,
+                   uint64_t samplingRate, uint8_t* out) {
+  if (pixels == nullptr || width <= 0 || height <= 0) return;
+  const SampleRun vectors = samplingRate <= 2 ? vectorsOf(path) : nullptr;
+  if (vectors == nullptr) {
+    sampleGrid(pixels, width, height, static_cast<size_t>(samplingRate), out);
+  } else if (samplingRate == 1) {
+    // Every pixel, so the rows make one run.
+    sampleRun(vectors, pixels, static_cast<size_t>(width) * static_cast<size_t>(height), 1, out);
+  } else {
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    for (size_t y = 0; y < static_cast<size_t>(height); y += 2) {
+      out = sampleRun(vectors, pixels + y * rowBytes, static_cast<size_t>(width), 2, out);
     }
   }
+}
+
+void sampleFrame(const uint8_t* pixels, int32_t width, int32_t height, uint64_t samplingRate, uint8_t* out) {
+  sampleFrameOn(fastestPath(), pixels, width, height, samplingRate, out);
 }
 
 bool captureSizeFits(int32_t width, int32_t height) {

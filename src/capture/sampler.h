@@ -23,9 +23,17 @@ struct SampledFrame {
 uint64_t sampledFrameSize(int32_t width, int32_t height, uint64_t samplingRate);
 
 // Writes the samples of pixels (width x height x 4 bytes) into out, which holds
-// sampledFrameSize(width, height, samplingRate) bytes. Reads only the pixels on the grid. Null
-// pixels (nothing was read) leave out as it is.
+// sampledFrameSize(width, height, samplingRate) bytes. Reads nothing outside pixels, and at rates
+// above 2 only the pixels on the grid. Null pixels (nothing was read) leave out as it is.
 void sampleFrame(const uint8_t* pixels, int32_t width, int32_t height, uint64_t samplingRate, uint8_t* out);
+
+// How the bytes are reordered: a plain loop, or shuffles of the processor's vector extensions at
+// rates 1 and 2. Every path writes the same bytes; sampleFrame takes the fastest that runs here.
+enum class SamplerPath { Plain, Ssse3, Avx2 };
+bool samplerPathRuns(SamplerPath path);
+// sampleFrame on the given path, which must run here; for the tests and the benchmark.
+void sampleFrameOn(SamplerPath path, const uint8_t* pixels, int32_t width, int32_t height,
+                   uint64_t samplingRate, uint8_t* out);
 
 // Whether a width x height capture is within bounds: non-negative sides whose 32-bit pixel buffer
 // size fits in a signed 32-bit count.

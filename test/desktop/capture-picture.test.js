@@ -53,9 +53,8 @@ describe('capture of the real desktop', () => {
   it('still captures the right picture after thousands of grabs, so no grab leaked what it opened', async () => {
     const monitors = corvane.getMonitors();
     const small = monitors.map((m) => ({ ...m, width: 64, height: 64 }));
-    // Each multi tick opens a grabber per display: on Windows a display context, a memory context
-    // and a bitmap, which Wine runs out of after about 32,700 leaked pairs; on X11 a shared memory
-    // segment, of which Linux allows 4,096 by default.
+    // A grab that leaked what it used would run out: on Windows of GDI objects, which Wine has
+    // about 32,700 of; on X11 of shared memory segments, of which Linux allows 4,096 by default.
     const ticks = Math.ceil(34000 / small.length);
     const deliveries = await collect((cb) => corvane.startCaptureMultiScreens(cb, small, 0, 8), ticks, { timeout: 300000 });
     const last = deliveries[deliveries.length - 1];

@@ -4,6 +4,7 @@
 const { it, before, after, afterEach } = require('node:test');
 const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
+const { readFileSync } = require('node:fs');
 const { corvane } = require('../support/binding');
 const { collect, frameSize } = require('../support/capture');
 const { showPicture, expectedFrame, firstDifference } = require('../support/picture');
@@ -40,4 +41,28 @@ it('delivers zero-filled frames of the normal size for a name that names no moni
   const [sets] = await collect((cb) => corvane.startCaptureMultiScreens(cb, [display, corvane.getMonitors()[0]], 0, 9));
   assert.ok(sets['NO-SUCH-MONITOR'].every((b) => b === 0));
   assert.ok(sets[corvane.getMonitors()[0].displayId].some((b) => b !== 0), 'the real monitor shows the picture');
+});
+
+// Shared-memory segments this process made that are still attached somewhere.
+function ourSegments() {
+  const [, ...rows] = readFileSync('/proc/sysvipc/shm', 'utf8').trim().split('\n');
+  return rows.map((row) => row.trim().split(/\s+/)).filter((fields) => Number(fields[4]) === process.pid).length;
+}
+
+it('reads every display of a multi capture through one shared-memory segment, gone after the stop', async () => {
+  const monitors = corvane.getMonitors().slice(0, 3);
+  const shm = execFileSync('xdpyinfo', { encoding: 'utf8' }).includes('MIT-SHM');
+  let during;
+  const [frames] = await collect((cb) =>
+    corvane.startCaptureMultiScreens((set) => {
+      during ??= ourSegments();
+      cb(set);
+    }, monitors, 0, 6),
+  );
+  for (const m of monitors) {
+    const expected = expectedFrame(picture.origin, m, m.width, m.height, 6, root);
+    assert.ok(frames[m.displayId].equals(expected), `${m.displayId}: ${firstDifference(frames[m.displayId], expected, m.width, 6)}`);
+  }
+  assert.equal(during, shm ? 1 : 0, `segments during a capture of ${monitors.length} displays`);
+  assert.equal(ourSegments(), 0, 'segments after the stop');
 });

@@ -26,20 +26,24 @@ const listing = `
   });
   process.send('ready');`;
 
-// Lists the monitors; when told to, captures the first, sending each frame's digest; when told
-// 'stop', stops and sends its open files before and after.
+// Lists the monitors; when told 'single' or 'multi', captures the first in a capture of that
+// kind, sending each frame's digest; when told 'stop', stops and sends its open files before and
+// after.
 const capturing = `
   const fs = require('node:fs');
   const crypto = require('node:crypto');
   const monitor = corvane.getMonitors()[0];
   const files = fs.readdirSync('/proc/self/fd').length;
-  const capture = () => corvane.startCaptureScreen((frame) => {
+  const send = (frame) => {
     if (!process.connected) return;  // delivered after the stop
     process.send({ at: Date.now(), digest: crypto.createHash('sha1').update(frame).digest('hex') });
-  }, monitor, 20, ${rate});
+  };
+  const capture = (kind) => kind === 'multi'
+    ? corvane.startCaptureMultiScreens((frames) => send(frames[monitor.displayId]), [monitor], 20, ${rate})
+    : corvane.startCaptureScreen(send, monitor, 20, ${rate});
   process.send({ monitor });
   process.on('message', (m) => {
-    if (m !== 'stop') return capture();
+    if (m !== 'stop') return capture(m);
     corvane.stopCaptureScreen();
     process.send({ files, filesAfter: fs.readdirSync('/proc/self/fd').length });
     process.disconnect();
@@ -89,25 +93,28 @@ describe('an X server restarted on the same display', () => {
     return { gone, shown: Date.now() };
   }
 
-  it('shows in a running capture again within a second, which then leaves nothing open', async () => {
-    await withChildren([capturing], env, async ([capture]) => {
-      const { monitor } = await capture.next((m) => m.monitor, 'the monitor');
-      capture.send('capture');
-      picture = await showPicture([monitor], { display: env.DISPLAY });
-      const expected = pictureDigest(monitor);
-      await capture.next((m) => m.digest === expected, 'the picture before the restart');
+  // A multi capture keeps its grabbers as the single one does, so both must open theirs again.
+  for (const kind of ['single', 'multi']) {
+    it(`shows in a running ${kind} capture again within a second, which then leaves nothing open`, async () => {
+      await withChildren([capturing], env, async ([capture]) => {
+        const { monitor } = await capture.next((m) => m.monitor, 'the monitor');
+        capture.send(kind);
+        picture = await showPicture([monitor], { display: env.DISPLAY });
+        const expected = pictureDigest(monitor);
+        await capture.next((m) => m.digest === expected, 'the picture before the restart');
 
-      const { gone, shown } = await restart(monitor);
-      const frame = await capture.next((m) => m.digest === expected && m.at > gone, 'the picture after the restart');
-      assert.ok(frame.at - shown < 1000, `the picture came back ${frame.at - shown} ms after it was shown`);
+        const { gone, shown } = await restart(monitor);
+        const frame = await capture.next((m) => m.digest === expected && m.at > gone, 'the picture after the restart');
+        assert.ok(frame.at - shown < 1000, `the picture came back ${frame.at - shown} ms after it was shown`);
 
-      // The old session's socket went with it.
-      capture.send('stop');
-      const { files, filesAfter } = await capture.next((m) => m.files, 'the open files');
-      assert.equal(filesAfter, files);
-      await cleanExit(capture);
+        // The old session's socket went with it.
+        capture.send('stop');
+        const { files, filesAfter } = await capture.next((m) => m.files, 'the open files');
+        assert.equal(filesAfter, files);
+        await cleanExit(capture);
+      });
     });
-  });
+  }
 
   it('is what the first calls after it see: getMonitors lists its monitor, a new capture its picture', async () => {
     await withChildren([listing, capturing], env, async ([lister, capture]) => {
@@ -119,7 +126,7 @@ describe('an X server restarted on the same display', () => {
 
       await restart(monitor);
       lister.send('list');
-      capture.send('capture');
+      capture.send('single');
       const listed = await lister.next((m) => m.monitors, 'the monitors after the restart');
       const first = await capture.next((m) => m.digest, 'the first frame after the restart');
       assert.deepEqual(listed.monitors, monitors);
