@@ -43,6 +43,7 @@ std::vector<std::unique_ptr<DisplayGrabber>> openDisplayGrabbersInTurn(
     const std::vector<DisplayRequest>& displays) {
   if (linuxBackend() == LinuxBackend::X11) return openX11GrabbersInTurn(displays);
   std::vector<std::unique_ptr<DisplayGrabber>> grabbers;
+  grabbers.reserve(displays.size());
   for (const DisplayRequest& display : displays)
     grabbers.push_back(openDisplayGrabber(display.deviceName, display.width, display.height));
   return grabbers;
