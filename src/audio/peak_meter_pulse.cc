@@ -125,10 +125,6 @@ class PulsePeakMeter final : public PeakMeter {
   }
 
  private:
-  struct Deadline {
-    bool passed = false;
-  };
-
   // Dispatches what is ready without blocking: what the server sent meanwhile, and our requests.
   void takeWhatCame() {
     for (int i = 0; i < kMostEventsPerTick && pulse_.mainloopIterate(loop_.get(), 0, nullptr) > 0; ++i) {
@@ -144,15 +140,15 @@ class PulsePeakMeter final : public PeakMeter {
     const int64_t micros = when.tv_usec + int64_t{ms} * 1000;
     when.tv_sec += static_cast<time_t>(micros / 1000000);
     when.tv_usec = static_cast<suseconds_t>(micros % 1000000);
-    Deadline deadline;
+    bool passed = false;
     pa_mainloop_api* api = pulse_.mainloopApi(loop_.get());
     pa_time_event* timer = api->time_new(
         api, &when,
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
-          static_cast<Deadline*>(data)->passed = true;
+          *static_cast<bool*>(data) = true;
         },
-        &deadline);
-    while (!done() && !deadline.passed && pulse_.mainloopIterate(loop_.get(), 1, nullptr) >= 0) {
+        &passed);
+    while (!done() && !passed && pulse_.mainloopIterate(loop_.get(), 1, nullptr) >= 0) {
     }
     api->time_free(timer);
     return done();

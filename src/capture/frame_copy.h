@@ -33,6 +33,9 @@ struct PixelArea {
   int32_t width = 0;
   int32_t height = 0;
   bool empty() const { return width <= 0 || height <= 0; }
+  bool operator==(const PixelArea& other) const {
+    return x == other.x && y == other.y && width == other.width && height == other.height;
+  }
 };
 
 // The part of wanted that lies on a screen of screenWidth x screenHeight pixels; X refuses to

@@ -17,7 +17,7 @@ PortalOutput portalOutput(const std::string& deviceName) {
   PortalOutput output{deviceName, std::nullopt};
   for (const MonitorRecord& monitor : readWaylandMonitors()) {
     if (monitor.deviceName == deviceName)
-      output.area = LayoutArea{monitor.x, monitor.y, monitor.width, monitor.height};
+      output.area = PixelArea{monitor.x, monitor.y, monitor.width, monitor.height};
   }
   return output;
 }

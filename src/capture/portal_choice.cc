@@ -3,7 +3,7 @@
 namespace corvane {
 namespace {
 
-std::string describe(const LayoutArea& area) {
+std::string describe(const PixelArea& area) {
   return std::to_string(area.width) + "x" + std::to_string(area.height) + " at " + std::to_string(area.x) +
          "," + std::to_string(area.y);
 }

@@ -11,29 +11,18 @@
 
 namespace corvane {
 
-// A rectangle of the compositor's logical layout.
-struct LayoutArea {
-  int32_t x = 0;
-  int32_t y = 0;
-  int32_t width = 0;
-  int32_t height = 0;
-  bool operator==(const LayoutArea& other) const {
-    return x == other.x && y == other.y && width == other.width && height == other.height;
-  }
-};
-
 // The output a capture asks for: its name, and its place in the layout when the monitor list
 // gave one.
 struct PortalOutput {
   std::string name;
-  std::optional<LayoutArea> area;
+  std::optional<PixelArea> area;
 };
 
 // One stream of the portal's Start answer: the PipeWire node, and the area it shows when the
 // portal says (position and size are optional there).
 struct PortalStream {
   uint32_t node = 0;
-  std::optional<LayoutArea> area;
+  std::optional<PixelArea> area;
 };
 
 // The stream to read, or none, with why then. A stream whose area is given must match the

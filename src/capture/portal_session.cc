@@ -284,7 +284,7 @@ struct PortalSession::Bus {
           sd->exitContainer(m);
         }
         if (position && size)
-          stream.area = LayoutArea{position->first, position->second, size->first, size->second};
+          stream.area = PixelArea{position->first, position->second, size->first, size->second};
         streams.push_back(stream);
         sd->exitContainer(m);
       }

@@ -8,8 +8,8 @@
 namespace corvane {
 namespace {
 
-const LayoutArea kLeft{0, 0, 1920, 1080};
-const LayoutArea kRight{1920, 0, 1280, 1024};
+const PixelArea kLeft{0, 0, 1920, 1080};
+const PixelArea kRight{1920, 0, 1280, 1024};
 
 TEST(ChooseStream, TakesTheStreamShowingTheOutputAndRefusesAnother) {
   std::string why;
