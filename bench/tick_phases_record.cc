@@ -1,8 +1,11 @@
-// The benchmark build's recorder: sums each phase of every capture tick, and a `benchmark`
-// control object on the exports reads and resets the sums.
+// The benchmark build's recorder: sums each phase of every capture tick, in wall time and in the
+// processor time of the thread that ran it, and a `benchmark` control object on the exports reads
+// and resets the sums.
 #include <napi.h>
+#include <time.h>
 
 #include <atomic>
+#include <chrono>
 
 #include "common/test_controls.h"
 #include "common/tick_phases.h"
@@ -12,7 +15,20 @@ namespace {
 
 constexpr int kPhases = static_cast<int>(TickPhase::Count);
 std::atomic<int64_t> nanoseconds[kPhases];
+std::atomic<int64_t> cpuNanoseconds[kPhases];
 std::atomic<int64_t> counts[kPhases];
+
+int64_t threadCpuNs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+int64_t wallNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 constexpr const char* kNames[kPhases] = {"grab", "pixelBuffer", "frame", "sample", "queue", "deliver"};
 
 Napi::Value phases(const Napi::CallbackInfo& info) {
@@ -21,6 +37,7 @@ Napi::Value phases(const Napi::CallbackInfo& info) {
   for (int i = 0; i < kPhases; ++i) {
     Napi::Object phase = Napi::Object::New(env);
     phase.Set("ns", Napi::Number::New(env, static_cast<double>(nanoseconds[i].load())));
+    phase.Set("cpuNs", Napi::Number::New(env, static_cast<double>(cpuNanoseconds[i].load())));
     phase.Set("count", Napi::Number::New(env, static_cast<double>(counts[i].load())));
     result.Set(kNames[i], phase);
   }
@@ -30,6 +47,7 @@ Napi::Value phases(const Napi::CallbackInfo& info) {
 Napi::Value reset(const Napi::CallbackInfo& info) {
   for (int i = 0; i < kPhases; ++i) {
     nanoseconds[i] = 0;
+    cpuNanoseconds[i] = 0;
     counts[i] = 0;
   }
   return info.Env().Undefined();
@@ -37,9 +55,12 @@ Napi::Value reset(const Napi::CallbackInfo& info) {
 
 }  // namespace
 
-void recordTickPhase(TickPhase phase, std::chrono::steady_clock::duration spent) {
+PhaseStart beginTickPhase() { return {wallNs(), threadCpuNs()}; }
+
+void endTickPhase(TickPhase phase, const PhaseStart& start) {
   const int i = static_cast<int>(phase);
-  nanoseconds[i] += std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count();
+  nanoseconds[i] += wallNs() - start.wallNs;
+  cpuNanoseconds[i] += threadCpuNs() - start.cpuNs;
   ++counts[i];
 }
 

@@ -2,8 +2,10 @@
 // corvane on X11 beside node-screenshots, a screen grabber for Node.js with a prebuilt Linux
 // binary: both capture the same 1920x1080 Xvfb screen, showing the static test picture, as fast as they
 // can, and hand JavaScript the same sampled RGB frame (node-screenshots grabs the whole screen and
-// the sampling is done in JavaScript). Frames per second, processor time per frame of this process
-// and of the X server, the grab alone from the benchmark build, and one memcpy of the frame.
+// the sampling is done in JavaScript). corvane both ways: sampled by the X server, and read whole
+// and sampled here. Frames per second, processor time per frame of this process and of the X
+// server, the grab alone from the benchmark build (wall and processor time), and one memcpy of
+// the frame; then where the server's sampling starts to pay.
 // The two frames must be equal byte for byte, or the comparison is void and the script fails.
 const fs = require('node:fs');
 const os = require('node:os');
@@ -17,7 +19,9 @@ const seconds = Number(process.env.CORVANE_BENCH_SECONDS ?? 3);
 const grabTicks = Number(process.env.CORVANE_BENCH_TICKS ?? 200);
 const WIDTH = 1920;
 const HEIGHT = 1080;
-const RATES = [4, 10];
+const RATES = [4, 10, 16];
+const WAYS = ['client', 'server'];
+const CROSSOVER_RATES = [1, 2, 3, 4];
 const WARMUP = 10;
 
 // corvane at interval 0, after a warm-up, for `seconds` or for `ticks` frames; `onMeasured` runs
@@ -98,7 +102,7 @@ async function main() {
     process.env.DISPLAY = xvfb.display;
     picture = await showTestPicture(dir, WIDTH, HEIGHT);
     const corvane = require(path.join(buildDir, 'corvane.node'));
-    const timed = require(path.join(buildDir, 'corvane-x11-bench.node'));
+    const timedModule = require(path.join(buildDir, 'corvane-x11-bench.node'));
     const { Monitor } = require('node-screenshots');
 
     const display = corvane.getMonitors().find((m) => m.isPrimary);
@@ -108,54 +112,83 @@ async function main() {
     );
     if (!monitor) throw new Error('node-screenshots does not list the screen that corvane captures');
 
+    // Both ways of sampling at every rate: the X server's (RENDER) and a whole read sampled here.
+    const measureWay = async (way, rate) => {
+      process.env.CORVANE_X11_SAMPLING = way;
+      const ours = await captureCorvane(corvane, display, rate);
+      const timed = await captureCorvane(timedModule, display, rate, {
+        ticks: grabTicks,
+        onMeasured: () => timedModule.benchmark.reset(),
+      });
+      const p = timedModule.benchmark.phases();
+      const per = (names, key) => names.reduce((sum, n) => sum + (p[n].count ? p[n][key] / 1e6 / p.grab.count : 0), 0);
+      return {
+        ours,
+        // The server works for the grab alone, so all of its time per tick counts there.
+        grab: { ms: per(['grab'], 'ns'), cpuMs: per(['grab'], 'cpuNs'), serverMs: timed.serverMs },
+        tick: { ms: per(['grab', 'pixelBuffer', 'sample'], 'ns'), cpuMs: per(['grab', 'pixelBuffer', 'sample'], 'cpuNs') },
+      };
+    };
     const rows = [];
     for (const rate of RATES) {
-      const ours = await captureCorvane(corvane, display, rate);
       const peer = capturePeer(monitor, rate);
       const size = Math.ceil(WIDTH / rate) * Math.ceil(HEIGHT / rate) * 3;
-      if (ours.frame.length !== size) throw new Error(`corvane gave ${ours.frame.length} bytes at rate ${rate}, not ${size}`);
-      // A blank screen would make two empty grabs agree.
-      if (ours.frame.every((byte) => byte === ours.frame[0])) {
-        throw new Error('the frame is uniform: the test picture is not on screen');
+      for (const way of WAYS) {
+        const row = { rate, way, peer, bytes: size, ...(await measureWay(way, rate)) };
+        const frame = row.ours.frame;
+        if (frame.length !== size) throw new Error(`corvane gave ${frame.length} bytes at rate ${rate}, not ${size}`);
+        // A blank screen would make two empty grabs agree.
+        if (frame.every((byte) => byte === frame[0])) throw new Error('the frame is uniform: the test picture is not on screen');
+        const at = frame.findIndex((byte, i) => byte !== peer.frame[i]);
+        if (peer.frame.length !== frame.length || at !== -1) {
+          throw new Error(
+            `rate ${rate}, ${way}: node-screenshots' sampled frame differs from corvane's ` +
+              `(${peer.frame.length} vs ${frame.length} bytes, first difference at byte ${at})`,
+          );
+        }
+        rows.push(row);
       }
-      const at = ours.frame.findIndex((byte, i) => byte !== peer.frame[i]);
-      if (peer.frame.length !== ours.frame.length || at !== -1) {
-        throw new Error(
-          `rate ${rate}: node-screenshots' sampled frame differs from corvane's ` +
-            `(${peer.frame.length} vs ${ours.frame.length} bytes, first difference at byte ${at})`,
-        );
-      }
-      await captureCorvane(timed, display, rate, { ticks: grabTicks, onMeasured: () => timed.benchmark.reset() });
-      const p = timed.benchmark.phases();
-      const perTick = (name) => (p[name].count ? p[name].ns / 1e6 / p[name].count : 0);
-      rows.push({ rate, ours, peer, bytes: size, grabMs: perTick('grab'), grabs: p.grab.count, copies: p.pixelBuffer.count });
     }
+    // Where the server's sampling starts to pay: the whole tick's sampling work either way.
+    const crossover = [];
+    for (const rate of CROSSOVER_RATES) {
+      const [client, server] = [await measureWay('client', rate), await measureWay('server', rate)];
+      crossover.push({ rate, client, server });
+    }
+    delete process.env.CORVANE_X11_SAMPLING;
     const memcpy = memcpyMs(WIDTH, HEIGHT);
 
     const f = (n, digits = 2) => n.toFixed(digits);
     console.log(
       `Xvfb ${xvfb.display} ${WIDTH}x${HEIGHT}x24, test picture; ${seconds} s per fps figure, ` +
-        `grab over up to ${grabTicks} ticks.`,
+        `grab over up to ${grabTicks} ticks. memcpy of one ${WIDTH}x${HEIGHT}x4 frame (Buffer.copy): ${f(memcpy, 3)} ms.`,
     );
-    console.log('CPU: ms of processor time per frame, this node process + the Xvfb server.\n');
     console.log(
-      '| sampling rate | corvane fps | corvane CPU ms/frame | corvane grab ms | node-screenshots fps | ' +
-        'node-screenshots CPU ms/frame | fps ratio (goal ≥ 10) | grab / memcpy (goal ≤ 5) |',
+      'Ways: "server" has the X server sample (RENDER) and reads out the samples; "client" reads the whole ' +
+        'area (MIT-SHM) and samples it here. CPU: ms of processor time per frame, this process + the Xvfb server; ' +
+        'the grab\'s own is that of the capture thread while it grabs + the server\'s.\n',
     );
-    console.log('|---:|---:|---:|---:|---:|---:|---:|---:|');
-    for (const { rate, ours, peer, grabMs } of rows) {
+    console.log(
+      '| rate | way | corvane fps | CPU ms/frame | grab ms | grab CPU ms | grab / memcpy, wall · CPU (goal at rate 10 ≤ 0.25) | ' +
+        'node-screenshots fps | CPU ms/frame | fps ratio (goal at rate 10 ≥ 100) |',
+    );
+    console.log('|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|');
+    for (const { rate, way, ours, peer, grab } of rows) {
+      const grabCpu = grab.cpuMs + grab.serverMs;
       console.log(
-        `| ${rate} | ${f(ours.fps, 1)} | ${f(ours.cpuMs)} + ${f(ours.serverMs)} | ${f(grabMs, 3)} | ${f(peer.fps, 1)} | ` +
-          `${f(peer.cpuMs)} + ${f(peer.serverMs)} | ${f(ours.fps / peer.fps, 1)} | ${f(grabMs / memcpy, 2)} |`,
+        `| ${rate} | ${way} | ${f(ours.fps, 1)} | ${f(ours.cpuMs, 3)} + ${f(ours.serverMs, 3)} | ${f(grab.ms, 3)} | ` +
+          `${f(grab.cpuMs, 3)} + ${f(grab.serverMs, 3)} | ${f(grab.ms / memcpy)} · ${f(grabCpu / memcpy)} | ` +
+          `${f(peer.fps, 1)} | ${f(peer.cpuMs)} + ${f(peer.serverMs)} | ${f(ours.fps / peer.fps, 1)} |`,
       );
     }
-    console.log(`\nmemcpy of one ${WIDTH}x${HEIGHT}x4 frame (Buffer.copy): ${f(memcpy, 3)} ms`);
-    for (const { rate, bytes, grabs, copies } of rows) {
-      console.log(
-        `rate ${rate}: node-screenshots' frame equals corvane's byte for byte (${bytes} bytes); ` +
-          `benchmark build: ${grabs} grabs, ${copies} conversion copies`,
-      );
+    console.log('\nThe crossover: grab, conversion and sampling per tick, wall ms (CPU ms, this thread + the server).\n');
+    console.log('| rate | client | server | server / client, wall |');
+    console.log('|---:|---:|---:|---:|');
+    for (const { rate, client, server } of crossover) {
+      const cell = (w) => `${f(w.tick.ms, 3)} (${f(w.tick.cpuMs + w.grab.serverMs, 3)})`;
+      console.log(`| ${rate} | ${cell(client)} | ${cell(server)} | ${f(server.tick.ms / client.tick.ms)} |`);
     }
+    console.log(`\nEvery frame equals node-screenshots' sampled frame byte for byte, either way.`);
   } finally {
     picture?.kill();
     await xvfb.stop();

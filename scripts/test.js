@@ -29,13 +29,16 @@ const screen = (width, height) => ({ x: 0, y: 0, width, height });
 const pictureWindow = path.join(buildDirs.win, 'picture_window.exe');
 
 // Desktops for the X11 suite: RandR's one monitor; two Xinerama screens with RandR on (it then
-// reports one monitor for both); three with RandR off and no MIT-SHM, so that captures take the
-// plain GetImage path.
+// reports one monitor for both) and no RENDER, so that the server cannot sample; three with RandR
+// off and no MIT-SHM, so that captures read out through plain GetImage.
 const x11Desktops = [
-  { randr: true, shm: true, layout: [screen(1920, 1080)] },
-  { randr: true, shm: true, layout: [screen(1920, 1080), screen(1280, 1024)] },
-  { randr: false, shm: false, layout: [screen(2560, 1440), screen(1366, 768), screen(1024, 768)] },
+  { randr: true, shm: true, render: true, layout: [screen(1920, 1080)] },
+  { randr: true, shm: true, render: false, layout: [screen(1920, 1080), screen(1280, 1024)] },
+  { randr: false, shm: false, render: true, layout: [screen(2560, 1440), screen(1366, 768), screen(1024, 768)] },
 ];
+// How the other Node.js versions' runs sample on the first desktop: whole reads sampled here at
+// every rate, then the server's sampling at every rate (the host's run samples as users get it).
+const x11Samplings = ['client', 'server'];
 
 // The outputs of the Wayland suite's sway: of different sizes, one left of and below the origin.
 const waylandOutputs = [
@@ -159,27 +162,36 @@ async function x11Tests() {
   const files = testFiles('test', 'test/desktop', 'test/x11');
   const runs = [
     ...x11Desktops.map((desktop) => ({ desktop, version: process.versions.node })),
-    ...nodeVersions.linux.map((version) => ({ desktop: x11Desktops[0], version })),
+    ...nodeVersions.linux.map((version, i) => ({ desktop: x11Desktops[0], version, sampling: x11Samplings[i] })),
   ];
-  for (const { desktop: { randr, shm, layout }, version } of runs) {
+  for (const { desktop: { randr, shm, render, layout }, version, sampling } of runs) {
     const node = version === process.versions.node ? process.execPath : ensureNode('linux', version);
     const screens = layout.map((s) => `${s.width}x${s.height}`).join(' + ');
-    const xvfb = await startXvfb(layout, { randr, shm });
+    const xvfb = await startXvfb(layout, { randr, shm, render });
     const pulse = startPulseAudio();
+    const onOff = (on) => (on ? 'on' : 'off');
+    const stage = `Linux, Node.js ${version}, X11 ${screens}, RandR ${onOff(randr)}, MIT-SHM ${onOff(shm)}, ` +
+      `RENDER ${onOff(render)}${sampling ? `, sampled by the ${sampling}` : ''}`;
     try {
-      const linuxSuite = layout === x11Desktops[0].layout ? testFiles('test/linux', 'test/portal') : [];
-      await nodeTests(`Linux, Node.js ${version}, X11 ${screens}, RandR ${randr ? 'on' : 'off'}, MIT-SHM ${shm ? 'on' : 'off'}`, [...files, ...linuxSuite], {
+      const first = layout === x11Desktops[0].layout;
+      const linuxSuite = first ? testFiles('test/linux', 'test/portal') : [];
+      const env = {
         ...pulse.env,
-        CORVANE_APP: app,
         DISPLAY: xvfb.display,
         // Run from a Wayland session, the module would talk to its compositor instead.
         WAYLAND_DISPLAY: '',
         CORVANE_LAYOUT: JSON.stringify(layout),
-        CORVANE_RANDR: randr ? 'on' : 'off',
+        CORVANE_RANDR: onOff(randr),
         CORVANE_PICTURE_COMMAND: JSON.stringify([path.join(buildDirs.host, 'x11_picture'), 'test']),
         CORVANE_PIPEWIRE_PICTURE: path.join(buildDirs.host, 'pipewire_picture'),
         CORVANE_MOVE_POINTER: JSON.stringify(['xdotool', 'mousemove']),
-      }, node);
+        ...(sampling ? { CORVANE_X11_SAMPLING: sampling } : {}),
+      };
+      await nodeTests(stage, [...files, ...linuxSuite], { ...env, CORVANE_APP: app }, node);
+      // The X11 grabs, both ways of sampling among them, sanitized once.
+      if (first && !sampling) {
+        await sanitizedTests('Linux on X11, ASan+UBSan', testFiles('test/x11'), path.join(buildDirs.host, 'corvane-asan.node'), env);
+      }
     } finally {
       pulse.stop();
       await xvfb.stop();

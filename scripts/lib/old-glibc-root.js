@@ -10,8 +10,8 @@ const { cacheDir, ensureSystem } = require('./setup');
 const SUITE = 'bullseye';
 const MIRROR = 'http://deb.debian.org/debian';
 // What the build needs inside the root. Changing the list makes a new root.
-const PACKAGES = ['g++', 'cmake', 'ninja-build', 'pkg-config', 'libxcb1-dev', 'libxcb-randr0-dev', 'libxcb-shm0-dev',
-  'libxcb-xinerama0-dev', 'libsystemd-dev', 'libpulse-dev', 'libwayland-dev', 'libpipewire-0.3-dev'];
+const PACKAGES = ['g++', 'cmake', 'ninja-build', 'pkg-config', 'libxcb1-dev', 'libxcb-randr0-dev', 'libxcb-render0-dev',
+  'libxcb-shm0-dev', 'libxcb-xinerama0-dev', 'libsystemd-dev', 'libpulse-dev', 'libwayland-dev', 'libpipewire-0.3-dev'];
 
 const rootDir = path.join(cacheDir, `${SUITE}-root`);
 const readyFile = path.join(rootDir, '.corvane-ready');

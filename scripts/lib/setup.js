@@ -29,6 +29,7 @@ const systemNeeds = {
     { have: () => onPath('g++'), pkg: 'g++' },
     { have: () => onPath('pkg-config'), pkg: 'pkg-config' },
     { have: () => fs.existsSync('/usr/include/xcb/randr.h'), pkg: 'libxcb-randr0-dev' },
+    { have: () => fs.existsSync('/usr/include/xcb/render.h'), pkg: 'libxcb-render0-dev' },
     { have: () => fs.existsSync('/usr/include/xcb/shm.h'), pkg: 'libxcb-shm0-dev' },
     { have: () => fs.existsSync('/usr/include/xcb/xinerama.h'), pkg: 'libxcb-xinerama0-dev' },
     { have: () => fs.existsSync('/usr/include/systemd/sd-bus.h'), pkg: 'libsystemd-dev' },

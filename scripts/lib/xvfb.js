@@ -6,13 +6,14 @@ const { spawn } = require('node:child_process');
 // The display number is the first free one unless displayNumber is given.
 // RandR is on for one screen and off for several unless asked for: Wine sees several monitors
 // only through Xinerama (it ignores RandR on Xvfb), while an X11 client sees both. Without shm,
-// the server has no MIT-SHM, as over the network.
-function startXvfb(screens, { randr = screens.length === 1, shm = true, displayNumber } = {}) {
+// the server has no MIT-SHM, as over the network; without render, no RENDER.
+function startXvfb(screens, { randr = screens.length === 1, shm = true, render = true, displayNumber } = {}) {
   const args = [...(displayNumber === undefined ? [] : [`:${displayNumber}`]), '-displayfd', '3', '-nolisten', 'tcp', '-noreset'];
   screens.forEach((s, i) => args.push('-screen', String(i), `${s.width}x${s.height}x24`));
   if (screens.length > 1) args.push('+xinerama');
   if (!randr) args.push('-extension', 'RANDR');
   if (!shm) args.push('-extension', 'MIT-SHM');
+  if (!render) args.push('-extension', 'RENDER');
   const server = spawn('Xvfb', args, { stdio: ['ignore', 'ignore', 'pipe', 'pipe'] });
   let errors = '';
   server.stderr.on('data', (d) => (errors += d));

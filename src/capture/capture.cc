@@ -79,6 +79,7 @@ bool grabAndSample(DisplayGrabber& grabber, int32_t width, int32_t height, uint6
     frame = SampledFrame::zeroed(sampledFrameSize(width, height, samplingRate));
   }
   if (!frame.allocated()) return false;
+  if (grabber.grabSampled(frame.bytes.get())) return true;
   const uint8_t* pixels = grabber.grab();
   PhaseTimer timer(TickPhase::Sample);
   sampleFrame(pixels, width, height, samplingRate, frame.bytes.get());
@@ -89,8 +90,9 @@ bool grabAndSample(DisplayGrabber& grabber, int32_t width, int32_t height, uint6
 bool dropFrame(Posted) { return true; }
 
 void runSingleCapture(const SingleCaptureJob& job, FrameQueue& frames, const RunningFlag& running) {
-  // The grabber keeps its device contexts and bitmap for the whole capture.
-  std::unique_ptr<DisplayGrabber> grabber = openDisplayGrabber(job.deviceName, job.width, job.height);
+  // The grabber keeps its device contexts and bitmap, or its pictures, for the whole capture.
+  std::unique_ptr<DisplayGrabber> grabber =
+      openDisplayGrabber(job.deviceName, job.width, job.height, job.samplingRate);
   runTicks(
       running, frames,
       [&] {
@@ -112,7 +114,8 @@ void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue& sets, const Runn
     const auto [width, height] = job.sizes.at(name);
     displays.push_back({name, width, height});
   }
-  const std::vector<std::unique_ptr<DisplayGrabber>> grabbers = openDisplayGrabbersInTurn(displays);
+  const std::vector<std::unique_ptr<DisplayGrabber>> grabbers =
+      openDisplayGrabbersInTurn(displays, job.samplingRate);
   runTicks(
       running, sets,
       [&] {

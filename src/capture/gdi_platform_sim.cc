@@ -229,13 +229,14 @@ SimGdi& simGdi() {
 
 }  // namespace
 
+// GDI hands out whole pictures at every rate.
 std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
-                                                   int32_t height) {
+                                                   int32_t height, uint64_t /*samplingRate*/) {
   return openGdiGrabber(simGdi(), deviceName, width, height);
 }
 
 std::vector<std::unique_ptr<DisplayGrabber>> openDisplayGrabbersInTurn(
-    const std::vector<DisplayRequest>& displays) {
+    const std::vector<DisplayRequest>& displays, uint64_t /*samplingRate*/) {
   return openGdiGrabbers(simGdi(), displays);
 }
 

@@ -46,13 +46,14 @@ Win32Gdi& win32Gdi() {
 
 }  // namespace
 
+// GDI hands out whole pictures at every rate.
 std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
-                                                   int32_t height) {
+                                                   int32_t height, uint64_t /*samplingRate*/) {
   return openGdiGrabber(win32Gdi(), deviceName, width, height);
 }
 
 std::vector<std::unique_ptr<DisplayGrabber>> openDisplayGrabbersInTurn(
-    const std::vector<DisplayRequest>& displays) {
+    const std::vector<DisplayRequest>& displays, uint64_t /*samplingRate*/) {
   return openGdiGrabbers(win32Gdi(), displays);
 }
 

@@ -25,10 +25,10 @@ PortalOutput portalOutput(const std::string& deviceName) {
 }  // namespace
 
 std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName, int32_t width,
-                                                   int32_t height) {
+                                                   int32_t height, uint64_t samplingRate) {
   switch (linuxBackend()) {
     case LinuxBackend::X11:
-      return openX11Grabber(deviceName, width, height);
+      return openX11Grabber(deviceName, width, height, samplingRate);
     case LinuxBackend::Wayland:
       // GNOME, KDE and the other compositors without wlr-screencopy: the desktop portal.
       if (auto grabber = openScreencopyGrabber(deviceName, width, height)) return grabber;
@@ -40,12 +40,12 @@ std::unique_ptr<DisplayGrabber> openDisplayGrabber(const std::string& deviceName
 }
 
 std::vector<std::unique_ptr<DisplayGrabber>> openDisplayGrabbersInTurn(
-    const std::vector<DisplayRequest>& displays) {
-  if (linuxBackend() == LinuxBackend::X11) return openX11GrabbersInTurn(displays);
+    const std::vector<DisplayRequest>& displays, uint64_t samplingRate) {
+  if (linuxBackend() == LinuxBackend::X11) return openX11GrabbersInTurn(displays, samplingRate);
   std::vector<std::unique_ptr<DisplayGrabber>> grabbers;
   grabbers.reserve(displays.size());
   for (const DisplayRequest& display : displays)
-    grabbers.push_back(openDisplayGrabber(display.deviceName, display.width, display.height));
+    grabbers.push_back(openDisplayGrabber(display.deviceName, display.width, display.height, samplingRate));
   return grabbers;
 }
 

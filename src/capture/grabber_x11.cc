@@ -1,9 +1,6 @@
-// Display grabs on X11: the named monitor's rectangle of the root window, read into a shared
-// memory segment with MIT-SHM where the server offers it, with a plain GetImage otherwise.
-#include <sys/ipc.h>
-#include <sys/shm.h>
-#include <xcb/shm.h>
-
+// Display grabs on X11: the named monitor's rectangle of the root window, sampled by the server
+// where it can and the rate makes that cheaper, else read whole into a shared memory segment with
+// MIT-SHM where the server offers it, with a plain GetImage otherwise.
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -14,6 +11,8 @@
 
 #include "capture/frame_copy.h"
 #include "capture/linux_grabbers.h"
+#include "capture/x11_server_sampling.h"
+#include "capture/x11_shm.h"
 #include "common/tick_phases.h"
 #include "common/x11_session.h"
 #include "displays/x11_monitors.h"
@@ -53,82 +52,13 @@ size_t rowBytes(const X11Session& session, int bitsPerPixel, int32_t width) {
   return (bits + pad - 1) / pad * pad / 8;
 }
 
-// A System V shared memory segment that the X server has attached too. The segment is marked for
-// removal at once, so it goes away with the process whatever happens.
-class SharedSegment {
- public:
-  SharedSegment(std::shared_ptr<X11Session> session, size_t size)
-      : session_(std::move(session)), size_(size) {
-    X11Exchange exchange(*session_);
-    if (exchange.failed()) return;
-    const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-    if (id < 0) return;
-    void* address = shmat(id, nullptr, 0);
-    if (address != reinterpret_cast<void*>(-1)) {
-      xcb_connection_t* c = session_->connection();
-      const xcb_shm_seg_t segment = xcb_generate_id(c);
-      if (exchange.succeeded(xcb_shm_attach_checked(c, segment, id, 0))) {
-        segment_ = segment;
-        data_ = static_cast<uint8_t*>(address);
-      } else {
-        // Given up on, the attach may still be done when the server answers again.
-        if (exchange.failed()) xcb_shm_detach(c, segment);
-        shmdt(address);
-      }
-    }
-    shmctl(id, IPC_RMID, nullptr);
-  }
-  ~SharedSegment() {
-    if (data_ == nullptr) return;
-    xcb_shm_detach(session_->connection(), segment_);
-    xcb_flush(session_->connection());
-    shmdt(data_);
-  }
-  SharedSegment(const SharedSegment&) = delete;
-  SharedSegment& operator=(const SharedSegment&) = delete;
-
-  bool attached() const { return data_ != nullptr; }
-  xcb_shm_seg_t id() const { return segment_; }
-  const uint8_t* data() const { return data_; }
-  bool serves(const X11Session& session, size_t size) const {
-    return session_.get() == &session && size_ >= size;
-  }
-
- private:
-  std::shared_ptr<X11Session> session_;
-  size_t size_;
-  xcb_shm_seg_t segment_ = 0;
-  uint8_t* data_ = nullptr;
-};
-
-// The segment of grabbers that take turns: handed to each of them on the same session that it is
-// large enough for, and kept while one holds it.
-class SegmentShelf {
- public:
-  std::shared_ptr<SharedSegment> segmentFor(const std::shared_ptr<X11Session>& session, size_t size) {
-    std::shared_ptr<SharedSegment> segment = shelved_.lock();
-    if (segment != nullptr && segment->serves(*session, size)) return segment;
-    segment = std::make_shared<SharedSegment>(session, size);
-    if (!segment->attached()) return nullptr;
-    shelved_ = segment;
-    return segment;
-  }
-
- private:
-  std::weak_ptr<SharedSegment> shelved_;
-};
-
-bool serverHasShm(xcb_connection_t* c) {
-  const xcb_query_extension_reply_t* data = xcb_get_extension_data(c, &xcb_shm_id);
-  return data != nullptr && data->present != 0;
-}
-
 // The reads of one monitor on one session.
 class MonitorReader final : public DisplayGrabber {
  public:
   MonitorReader(std::shared_ptr<X11Session> session, const MonitorRecord& monitor, int32_t width,
-                int32_t height, SegmentShelf& shelf)
+                int32_t height, uint64_t samplingRate, std::shared_ptr<SegmentShelf> shelf)
       : session_(std::move(session)),
+        shelf_(std::move(shelf)),
         format_(rootFormat(*session_)),
         width_(width),
         height_(height),
@@ -137,14 +67,19 @@ class MonitorReader final : public DisplayGrabber {
     const xcb_screen_t& screen = session_->screen();
     area_ =
         clipToScreen({monitor.x, monitor.y, width, height}, screen.width_in_pixels, screen.height_in_pixels);
-    stride_ = rowBytes(*session_, format_.bitsPerPixel, area_.width);
-    if (!area_.empty() && serverHasShm(session_->connection())) {
-      segment_ = shelf.segmentFor(session_, stride_ * static_cast<size_t>(area_.height));
+    if (!area_.empty() && isBgrx(format_) && serverSamplingWanted(samplingRate)) {
+      sampler_ = ServerSampler::open(session_, left_, top_, width_, height_, samplingRate, *shelf_);
     }
-    // The frame is only needed when the segment cannot be handed out as it is.
-    if (segment_ == nullptr || !servesFrameDirectly()) {
-      frame_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(width) * height * 4]());
-    }
+    if (sampler_ == nullptr) openWholeReads();
+  }
+
+  bool grabSampled(uint8_t* out) override {
+    if (sampler_ == nullptr) return false;
+    if (sampler_->sample(out) != ServerSampler::Outcome::Refused) return true;
+    // Whole reads from now on, as on a server without RENDER.
+    sampler_.reset();
+    openWholeReads();
+    return false;
   }
 
   const uint8_t* grab() override {
@@ -162,6 +97,17 @@ class MonitorReader final : public DisplayGrabber {
   }
 
  private:
+  void openWholeReads() {
+    stride_ = rowBytes(*session_, format_.bitsPerPixel, area_.width);
+    if (!area_.empty() && serverHasShm(session_->connection())) {
+      segment_ = shelf_->segmentFor(session_, stride_ * static_cast<size_t>(area_.height));
+    }
+    // The frame is only needed when the segment cannot be handed out as it is.
+    if (segment_ == nullptr || !servesFrameDirectly()) {
+      frame_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(width_) * height_ * 4]());
+    }
+  }
+
   bool servesFrameDirectly() const {
     return isBgrx(format_) && area_.width == width_ && area_.height == height_ &&
            stride_ == static_cast<size_t>(width_) * 4;
@@ -206,6 +152,7 @@ class MonitorReader final : public DisplayGrabber {
   }
 
   std::shared_ptr<X11Session> session_;
+  std::shared_ptr<SegmentShelf> shelf_;
   PixelFormat format_;
   int32_t width_;
   int32_t height_;
@@ -213,6 +160,7 @@ class MonitorReader final : public DisplayGrabber {
   int32_t top_;
   PixelArea area_;  // what of the wanted rectangle lies on the screen
   size_t stride_ = 0;
+  std::unique_ptr<ServerSampler> sampler_;
   std::shared_ptr<SharedSegment> segment_;
   std::unique_ptr<uint8_t[]> frame_;
   std::vector<uint8_t> zeroed_;
@@ -222,14 +170,24 @@ class MonitorReader final : public DisplayGrabber {
 // picture again once a server is back, with the monitors it has then.
 class X11Grabber final : public DisplayGrabber {
  public:
-  X11Grabber(std::string deviceName, int32_t width, int32_t height, std::shared_ptr<SegmentShelf> shelf)
-      : deviceName_(std::move(deviceName)), width_(width), height_(height), shelf_(std::move(shelf)) {
+  X11Grabber(std::string deviceName, int32_t width, int32_t height, uint64_t samplingRate,
+             std::shared_ptr<SegmentShelf> shelf)
+      : deviceName_(std::move(deviceName)),
+        width_(width),
+        height_(height),
+        samplingRate_(samplingRate),
+        shelf_(std::move(shelf)) {
     open();
+  }
+
+  bool grabSampled(uint8_t* out) override {
+    reopenWhenLost();
+    return reader_ != nullptr && reader_->grabSampled(out);
   }
 
   // Null, so zero-filled, while there is no monitor of that name to read.
   const uint8_t* grab() override {
-    if ((session_ == nullptr || !session_->alive()) && Clock::now() - openedAt_ >= kReopenPause) open();
+    reopenWhenLost();
     return reader_ != nullptr ? reader_->grab() : nullptr;
   }
 
@@ -237,6 +195,10 @@ class X11Grabber final : public DisplayGrabber {
   using Clock = std::chrono::steady_clock;
   // Each try costs a connection attempt: not more often while no server is there.
   static constexpr auto kReopenPause = std::chrono::milliseconds(250);
+
+  void reopenWhenLost() {
+    if ((session_ == nullptr || !session_->alive()) && Clock::now() - openedAt_ >= kReopenPause) open();
+  }
 
   void open() {
     reader_.reset();
@@ -252,7 +214,7 @@ class X11Grabber final : public DisplayGrabber {
     }
     const MonitorRecord* monitor = findMonitor(monitors, deviceName_);
     if (monitor != nullptr)
-      reader_ = std::make_unique<MonitorReader>(session_, *monitor, width_, height_, *shelf_);
+      reader_ = std::make_unique<MonitorReader>(session_, *monitor, width_, height_, samplingRate_, shelf_);
     // A server that stopped answering meanwhile may have left the reader without its segment.
     if (!session_->answering()) {
       reader_.reset();
@@ -263,6 +225,7 @@ class X11Grabber final : public DisplayGrabber {
   std::string deviceName_;
   int32_t width_;
   int32_t height_;
+  uint64_t samplingRate_;
   std::shared_ptr<SegmentShelf> shelf_;
   std::shared_ptr<X11Session> session_;
   std::unique_ptr<MonitorReader> reader_;
@@ -271,12 +234,14 @@ class X11Grabber final : public DisplayGrabber {
 
 }  // namespace
 
-std::unique_ptr<DisplayGrabber> openX11Grabber(const std::string& deviceName, int32_t width, int32_t height) {
-  return std::make_unique<X11Grabber>(deviceName, width, height, std::make_shared<SegmentShelf>());
+std::unique_ptr<DisplayGrabber> openX11Grabber(const std::string& deviceName, int32_t width, int32_t height,
+                                               uint64_t samplingRate) {
+  return std::make_unique<X11Grabber>(deviceName, width, height, samplingRate,
+                                      std::make_shared<SegmentShelf>());
 }
 
 std::vector<std::unique_ptr<DisplayGrabber>> openX11GrabbersInTurn(
-    const std::vector<DisplayRequest>& displays) {
+    const std::vector<DisplayRequest>& displays, uint64_t samplingRate) {
   // Largest first, so that the first segment serves the others.
   std::vector<size_t> order(displays.size());
   std::iota(order.begin(), order.end(), 0);
@@ -285,8 +250,8 @@ std::vector<std::unique_ptr<DisplayGrabber>> openX11GrabbersInTurn(
   const auto shelf = std::make_shared<SegmentShelf>();
   std::vector<std::unique_ptr<DisplayGrabber>> grabbers(displays.size());
   for (const size_t i : order) {
-    grabbers[i] =
-        std::make_unique<X11Grabber>(displays[i].deviceName, displays[i].width, displays[i].height, shelf);
+    grabbers[i] = std::make_unique<X11Grabber>(displays[i].deviceName, displays[i].width, displays[i].height,
+                                               samplingRate, shelf);
   }
   return grabbers;
 }

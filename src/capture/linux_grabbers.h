@@ -10,10 +10,11 @@
 
 namespace corvane {
 
-std::unique_ptr<DisplayGrabber> openX11Grabber(const std::string& deviceName, int32_t width, int32_t height);
+std::unique_ptr<DisplayGrabber> openX11Grabber(const std::string& deviceName, int32_t width, int32_t height,
+                                               uint64_t samplingRate);
 // Sharing one shared-memory segment, as openDisplayGrabbersInTurn says.
 std::vector<std::unique_ptr<DisplayGrabber>> openX11GrabbersInTurn(
-    const std::vector<DisplayRequest>& displays);
+    const std::vector<DisplayRequest>& displays, uint64_t samplingRate);
 
 // Through wlr-screencopy, on a connection of its own. Null when the compositor answers but offers
 // no wlr-screencopy; while no compositor answers, a grabber that keeps trying.

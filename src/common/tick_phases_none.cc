@@ -2,6 +2,7 @@
 
 namespace corvane {
 
-void recordTickPhase(TickPhase, std::chrono::steady_clock::duration) {}
+PhaseStart beginTickPhase() { return {}; }
+void endTickPhase(TickPhase, const PhaseStart&) {}
 
 }  // namespace corvane
