@@ -61,6 +61,8 @@ const systemNeeds = {
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
     { have: () => onPath('xdpyinfo'), pkg: 'x11-utils' },
     { have: () => onPath('xrandr'), pkg: 'x11-xserver-utils' },
+    // What the X server holds for each client: the server-sampling suite counts pixmaps with it.
+    { have: () => onPath('xrestop'), pkg: 'xrestop' },
   ],
   // The Wayland suite: a headless sway with XWayland (for the pointer), its wallpaper program for
   // the test picture and grim, which reads the picture back through wlr-screencopy.

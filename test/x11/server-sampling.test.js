@@ -12,11 +12,14 @@ const { ourSegmentSizes } = require('../support/shm-segments');
 let picture;
 let root;
 let extensions;
+let screens;
 const chosen = process.env.CORVANE_X11_SAMPLING;
 
 before(async () => {
   const info = execFileSync('xdpyinfo', { encoding: 'utf8' });
   const m = info.match(/dimensions:\s+(\d+)x(\d+) pixels/);
+  // The X screens that the test's Xvfb joins with Xinerama.
+  screens = JSON.parse(process.env.CORVANE_LAYOUT).length;
   extensions = info.slice(info.indexOf('number of extensions:')).split('\n').map((line) => line.trim());
   root = { width: Number(m[1]), height: Number(m[2]) };
   picture = await showPicture(corvane.getMonitors());
@@ -45,13 +48,17 @@ it('gives the same frames either way at every rate from 1 to 17, on the screen a
   ];
   for (const area of areas) {
     for (let rate = 1; rate <= 17; rate++) {
-      const start = (cb) => corvane.startCaptureScreen(cb, area, 0, rate);
+      const start = (cb) => corvane.startCaptureScreen(cb, area, 20, rate);
       const server = await frameBy('server', start);
       const client = await frameBy('client', start);
       const where = `${area.width}x${area.height} at rate ${rate}`;
-      assert.ok(server.equals(client), `${where}: ${firstDifference(server, client, area.width, rate)}`);
-      const expected = expectedFrame(picture.origin, monitor, area.width, area.height, rate, root);
-      assert.ok(server.equals(expected), `${where}: ${firstDifference(server, expected, area.width, rate)}`);
+      // The message is worked out only for a failure: it reads every byte.
+      if (!server.equals(client)) assert.fail(`${where}: ${firstDifference(server, client, area.width, rate)}`);
+      // Both could be wrong alike: the picture itself, where checking it costs little.
+      if (rate % 4 === 0) {
+        const expected = expectedFrame(picture.origin, monitor, area.width, area.height, rate, root);
+        if (!server.equals(expected)) assert.fail(`${where}: ${firstDifference(server, expected, area.width, rate)}`);
+      }
     }
   }
 });
@@ -59,7 +66,7 @@ it('gives the same frames either way at every rate from 1 to 17, on the screen a
 it('gives the same frames either way in a multi capture of every monitor', async () => {
   const monitors = corvane.getMonitors();
   for (const rate of [2, 3, 10]) {
-    const start = (cb) => corvane.startCaptureMultiScreens(cb, monitors, 0, rate);
+    const start = (cb) => corvane.startCaptureMultiScreens(cb, monitors, 20, rate);
     const server = await frameBy('server', start);
     const client = await frameBy('client', start);
     for (const m of monitors) {
@@ -90,4 +97,46 @@ it('reads out no more than the sample grid when the server samples, and the whol
   }
   // The server lets go of a segment when it gets to our detach.
   await waitFor(() => ourSegmentSizes().length === 0, 'no segment left after the stop', 2000);
+});
+
+// Pixmaps and pictures that the X server holds for its clients, and the pixmaps' bytes, summed
+// over every client but xrestop itself.
+function serverResources() {
+  const blocks = execFileSync('xrestop', ['-b', '-m', '1'], { encoding: 'utf8' }).split(/\n(?=\d+ - )/);
+  const total = { pixmaps: 0, pictures: 0, pixmapBytes: 0 };
+  for (const block of blocks.filter((b) => !/^\d+ - xrestop /.test(b))) {
+    const field = (name) => Number(block.match(new RegExp(`${name}\\s*: ~?(\\d+)`))?.[1] ?? 0);
+    total.pixmaps += field('pixmaps');
+    total.pictures += field('pictures');
+    total.pixmapBytes += field('pixmap bytes');
+  }
+  return total;
+}
+
+it('keeps one pixmap of the sample grid and two pictures per display for the whole capture, and frees them', async () => {
+  const monitors = corvane.getMonitors();
+  const before = serverResources();
+  const rate = 7;
+  const seen = [];
+  process.env.CORVANE_X11_SAMPLING = 'server';
+  await collect(
+    (cb) =>
+      corvane.startCaptureMultiScreens((set) => {
+        if (seen.length < 4) seen.push(serverResources());
+        cb(set);
+      }, monitors, 20, rate),
+    4,
+  );
+  const grids = monitors.reduce((sum, m) => sum + Math.ceil(m.width / rate) * Math.ceil(m.height / rate) * 4, 0);
+  // Xinerama makes each of them once per X screen behind it.
+  const held = extensions.includes('RENDER')
+    ? {
+        pixmaps: before.pixmaps + monitors.length * screens,
+        pictures: before.pictures + 2 * monitors.length * screens,
+        pixmapBytes: before.pixmapBytes + grids * screens,
+      }
+    : before;
+  for (const during of seen) assert.deepEqual(during, held, 'held during the capture');
+  await waitFor(() => serverResources().pixmaps === before.pixmaps, 'the pixmaps freed after the stop', 2000);
+  assert.deepEqual(serverResources(), before, 'held after the stop');
 });
