@@ -99,6 +99,27 @@ it('reads out no more than the sample grid when the server samples, and the whol
   await waitFor(() => ourSegmentSizes().length === 0, 'no segment left after the stop', 2000);
 });
 
+it("samples a monitor whose corner lies right of and below the root window's the same either way", async (t) => {
+  if (process.env.CORVANE_RANDR !== 'on') return t.skip("a monitor of the test's own needs RandR");
+  // A RandR monitor of no output: a rectangle of the screen with a name of its own.
+  execFileSync('xrandr', ['--setmonitor', 'CORVANE-INSET', '901/240x517/130+333+177', 'none']);
+  t.after(() => execFileSync('xrandr', ['--delmonitor', 'CORVANE-INSET']));
+  const inset = corvane.getMonitors().find((m) => m.displayId === 'CORVANE-INSET');
+  assert.deepEqual([inset?.x, inset?.y, inset?.width, inset?.height], [333, 177, 901, 517]);
+  for (const rate of [2, 3, 7, 16]) {
+    const area = { ...inset, width: root.width - inset.x + 5, height: root.height - inset.y + 9 };
+    for (const display of [inset, area]) {
+      const start = (cb) => corvane.startCaptureScreen(cb, display, 20, rate);
+      const server = await frameBy('server', start);
+      const client = await frameBy('client', start);
+      const expected = expectedFrame(picture.origin, inset, display.width, display.height, rate, root);
+      const where = `${display.width}x${display.height} at (333, 177), rate ${rate}`;
+      if (!server.equals(client)) assert.fail(`${where}: ${firstDifference(server, client, display.width, rate)}`);
+      if (!server.equals(expected)) assert.fail(`${where}: ${firstDifference(server, expected, display.width, rate)}`);
+    }
+  }
+});
+
 // Pixmaps and pictures that the X server holds for its clients, and the pixmaps' bytes, summed
 // over every client but xrestop itself.
 function serverResources() {
