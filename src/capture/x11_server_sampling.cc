@@ -14,8 +14,8 @@ namespace {
 // RENDER's fixed-point numbers: 16 bits of fraction.
 xcb_render_fixed_t toFixed(double value) { return static_cast<xcb_render_fixed_t>(value * 65536.0); }
 
-// Transforms are far below 32768 pixels: a larger rate gives a single sample per side on any
-// screen X can have, which any such rate finds at the area's corner.
+// RENDER's fixed-point numbers end short of 32768. X screens are smaller than that, so a larger
+// rate leaves one sample per side on the screen, the area's corner, which this rate finds too.
 constexpr uint64_t kLargestTransformRate = 32767;
 
 bool serverHasRender(xcb_connection_t* c) {
