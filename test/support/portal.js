@@ -76,7 +76,12 @@ async function startPortalDesktop({ output = 'HEADLESS-1', area = [0, 0, 640, 48
   const stopDaemon = async (child) => {
     if (child.exitCode !== null || child.signalCode !== null) return;
     const exited = new Promise((resolve) => child.once('exit', resolve));
-    process.kill(-child.pid, 'SIGTERM');
+    try {
+      process.kill(-child.pid, 'SIGTERM');
+    } catch (error) {
+      // Ended on its own (wireplumber goes with PipeWire), its exit not yet told.
+      if (error.code !== 'ESRCH') throw error;
+    }
     await exited;
   };
   const hasName = (name) => spawnSync('dbus-send', ['--session', '--print-reply', '--dest=org.freedesktop.DBus', '/',
