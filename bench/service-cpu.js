@@ -1,31 +1,95 @@
 'use strict';
-// Processor time of the periodic services while they idle along: a pointer tracker at its
-// default period of 100 ms, then an audio stream every 50 ms, each measured with the process's
-// CPU time over CORVANE_CPU_SECONDS (30 by default), beside the same span with nothing running and
-// a pointer tracker at the stream's 50 ms: what waking up and calling JavaScript 20 times a second
-// costs in this host, without the audio calls. On Linux the stream reads a PulseAudio server of
-// its own (a null sink playing a tone), and the delay from a tone starting to the first tick that
-// shows it is measured too.
+// Processor time of the periodic services while they idle along, as a share of one core: a pointer
+// tracker at its default 100 ms and at 50 ms, and an audio stream every 50 ms, beside nothing
+// running and a bare JavaScript timer at 50 ms (what waking up and calling JavaScript 20 times a
+// second costs in this host, with no thread of ours). Wake-ups are cheap or dear with whatever else
+// the machine does, so the kinds take turns in rounds of CORVANE_CPU_SECONDS (5 by default) and
+// the medians of CORVANE_CPU_ROUNDS (6) are reported, with the lowest and highest. On Linux the
+// JavaScript thread's part is given apart from the rest (the services' workers). There the stream
+// reads a PulseAudio server of its own (a null sink playing a tone), and the delay from a tone
+// starting to the first tick that shows it is measured too.
+const fs = require('node:fs');
 const path = require('node:path');
 
 const file = path.resolve(process.env.CORVANE_BINARY ?? path.join(__dirname, '..', 'build', 'host', 'corvane-sim.node'));
 const corvane = require(file);
-const seconds = Number(process.env.CORVANE_CPU_SECONDS ?? 30);
+const seconds = Number(process.env.CORVANE_CPU_SECONDS ?? 5);
+const rounds = Number(process.env.CORVANE_CPU_ROUNDS ?? 6);
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
+// Nanoseconds each thread of this process has run, by thread id; null where /proc has no per-thread
+// times (Windows).
+function threadTimes() {
+  try {
+    const times = new Map();
+    for (const id of fs.readdirSync('/proc/self/task')) {
+      times.set(id, Number(fs.readFileSync(`/proc/self/task/${id}/schedstat`, 'utf8').split(' ')[0]));
+    }
+    return times;
+  } catch {
+    return null;
+  }
+}
+
 async function cpuPercent(start, stop) {
-  let ticks = 0;
-  start(() => ticks++);
+  start();
   await sleep(500); // the first ticks set up what they need
   const before = process.cpuUsage();
+  const threadsBefore = threadTimes();
   const wallBefore = process.hrtime.bigint();
-  const ticksBefore = ticks;
   await sleep(seconds * 1000);
   const used = process.cpuUsage(before);
-  const wall = Number(process.hrtime.bigint() - wallBefore) / 1e3;
+  const threadsAfter = threadTimes();
+  const wallNs = Number(process.hrtime.bigint() - wallBefore);
   stop();
-  return { percentOfOneCore: (100 * (used.user + used.system)) / wall, ticks: ticks - ticksBefore };
+  const result = { total: (100 * 1000 * (used.user + used.system)) / wallNs };
+  if (threadsBefore && threadsAfter) {
+    const main = String(process.pid);
+    const ran = (id) => threadsAfter.get(id) - (threadsBefore.get(id) ?? 0);
+    result.javascriptThread = (100 * ran(main)) / wallNs;
+  }
+  return result;
+}
+
+const kinds = {
+  nothingRunning: [() => {}, () => {}],
+  javascriptTimerAt50ms: (() => {
+    let timer;
+    return [() => (timer = setInterval(() => {}, 50)), () => clearInterval(timer)];
+  })(),
+  pointerTrackerAt100ms: [() => corvane.startMouseTracking(() => {}), corvane.stopMouseTracking],
+  pointerTrackerAt50ms: [() => corvane.startMouseTracking(() => {}, 50), corvane.stopMouseTracking],
+  audioStreamAt50ms: [() => corvane.startStream(() => {}, 50), corvane.stopStream],
+};
+
+// Each round takes the kinds in another order, so none always follows the same one.
+async function interleavedRounds() {
+  const names = Object.keys(kinds);
+  const samples = Object.fromEntries(names.map((name) => [name, []]));
+  for (let round = 0; round < rounds; round++) {
+    for (let i = 0; i < names.length; i++) {
+      const name = names[(i + round) % names.length];
+      samples[name].push(await cpuPercent(...kinds[name]));
+      await sleep(200); // a stopped service's last tick and finalizer
+    }
+  }
+  const summary = (values) => {
+    const sorted = [...values].sort((a, b) => a - b);
+    const round3 = (x) => Math.round(x * 1000) / 1000;
+    return { median: round3(sorted[sorted.length >> 1]), lowest: round3(sorted[0]), highest: round3(sorted.at(-1)) };
+  };
+  return Object.fromEntries(
+    names.map((name) => {
+      const runs = samples[name];
+      const result = { percentOfOneCore: summary(runs.map((run) => run.total)) };
+      if (runs[0].javascriptThread !== undefined) {
+        result.javascriptThread = summary(runs.map((run) => run.javascriptThread)).median;
+        result.otherThreads = summary(runs.map((run) => run.total - run.javascriptThread)).median;
+      }
+      return [name, result];
+    }),
+  );
 }
 
 // Milliseconds from starting a tone to the first 50 ms tick that shows it, on a running stream.
@@ -58,10 +122,8 @@ async function main() {
   const result = {
     platform: corvane.simulator ? 'simulated desktop' : `${process.platform} (real platform)`,
     seconds,
-    nothingRunning: await cpuPercent(() => {}, () => {}),
-    pointerTrackerAt100ms: await cpuPercent((cb) => corvane.startMouseTracking(cb), corvane.stopMouseTracking),
-    pointerTrackerAt50ms: await cpuPercent((cb) => corvane.startMouseTracking(cb, 50), corvane.stopMouseTracking),
-    audioStreamAt50ms: await cpuPercent((cb) => corvane.startStream(cb, 50), corvane.stopStream),
+    rounds,
+    ...(await interleavedRounds()),
   };
   if (server) {
     await server.stop();
