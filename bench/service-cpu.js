@@ -58,7 +58,8 @@ const kinds = {
     let timer;
     return [() => (timer = setInterval(() => {}, 50)), () => clearInterval(timer)];
   })(),
-  pointerTrackerAt100ms: [() => corvane.startMouseTracking(() => {}), corvane.stopMouseTracking],
+  // The interval is kept across runs, so the default's 100 ms is passed rather than left out.
+  pointerTrackerAt100ms: [() => corvane.startMouseTracking(() => {}, 100), corvane.stopMouseTracking],
   pointerTrackerAt50ms: [() => corvane.startMouseTracking(() => {}, 50), corvane.stopMouseTracking],
   audioStreamAt50ms: [() => corvane.startStream(() => {}, 50), corvane.stopStream],
 };
