@@ -18,15 +18,11 @@ const rounds = Number(process.env.CORVANE_CPU_ROUNDS ?? 6);
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// Nanoseconds each thread of this process has run, by thread id; null where /proc has no per-thread
-// times (Windows).
-function threadTimes() {
+// Nanoseconds the JavaScript thread (this one) has run; null where /proc has no per-thread times
+// (Windows).
+function javascriptThreadNs() {
   try {
-    const times = new Map();
-    for (const id of fs.readdirSync('/proc/self/task')) {
-      times.set(id, Number(fs.readFileSync(`/proc/self/task/${id}/schedstat`, 'utf8').split(' ')[0]));
-    }
-    return times;
+    return Number(fs.readFileSync('/proc/thread-self/schedstat', 'utf8').split(' ')[0]);
   } catch {
     return null;
   }
@@ -36,19 +32,15 @@ async function cpuPercent(start, stop) {
   start();
   await sleep(500); // the first ticks set up what they need
   const before = process.cpuUsage();
-  const threadsBefore = threadTimes();
+  const threadBefore = javascriptThreadNs();
   const wallBefore = process.hrtime.bigint();
   await sleep(seconds * 1000);
   const used = process.cpuUsage(before);
-  const threadsAfter = threadTimes();
+  const threadAfter = javascriptThreadNs();
   const wallNs = Number(process.hrtime.bigint() - wallBefore);
   stop();
   const result = { total: (100 * 1000 * (used.user + used.system)) / wallNs };
-  if (threadsBefore && threadsAfter) {
-    const main = String(process.pid);
-    const ran = (id) => threadsAfter.get(id) - (threadsBefore.get(id) ?? 0);
-    result.javascriptThread = (100 * ran(main)) / wallNs;
-  }
+  if (threadBefore !== null) result.javascriptThread = (100 * (threadAfter - threadBefore)) / wallNs;
   return result;
 }
 
