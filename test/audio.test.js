@@ -5,12 +5,21 @@ const assert = require('node:assert/strict');
 const { corvane } = require('./support/binding');
 const { sleep, waitFor } = require('./support/capture');
 
-// Values a stream with these arguments after the callback delivers within ms.
-async function valuesWithin(ms, ...interval) {
+// The values of a stream with these arguments: once `count` have come, or, without a count, what
+// came within `ms` after the first, which comes at once however busy the machine is.
+async function values({ count, ms = 400 }, ...interval) {
   const values = [];
   corvane.startStream((level) => values.push(level), ...interval);
-  await sleep(ms);
-  corvane.stopStream();
+  try {
+    if (count) {
+      await waitFor(() => values.length >= count, `${count} values`);
+    } else {
+      await waitFor(() => values.length >= 1, 'the first value');
+      await sleep(ms);
+    }
+  } finally {
+    corvane.stopStream();
+  }
   return values;
 }
 
@@ -52,26 +61,23 @@ describe('startStream and stopStream', () => {
 
   it('wait 16 seconds between ticks by default and for 0, -1, 0.5 and NaN, and keep a given interval', async () => {
     for (const interval of [[0], [], [-1], [0.5], [NaN], ['50']]) {
-      const values = await valuesWithin(400, ...interval);
-      assert.equal(values.length, 1, `interval ${interval}: the first value at once, the next after 16 s`);
+      assert.equal((await values({}, ...interval)).length, 1, `interval ${interval}: the first value at once, the next after 16 s`);
     }
-    assert.ok((await valuesWithin(400, 50)).length >= 4, 'a 50 ms interval');
-    assert.ok((await valuesWithin(400)).length >= 4, 'the 50 ms interval is kept');
+    await values({ count: 4 }, 50);
+    await values({ count: 4 }); // the 50 ms interval is kept
     assert.throws(() => {
       corvane.startStream(() => {}, 50);
       corvane.startStream(() => {}, 0);
     }, /already running/);
     corvane.stopStream();
-    assert.ok((await valuesWithin(400)).length >= 4, 'a refused start leaves the interval alone');
-    await valuesWithin(10, 0);
+    await values({ count: 4 }); // a refused start leaves the interval alone
+    await values({ ms: 0 }, 0);
   });
 
   it('stop a stream pausing for 2^31 - 1 ms at once, so a new one can start', async () => {
-    const first = await valuesWithin(100, 2 ** 31 - 1);
-    assert.equal(first.length, 1);
-    const second = await valuesWithin(200, 20);
-    assert.ok(second.length >= 3);
-    await valuesWithin(10, 0);
+    assert.equal((await values({ ms: 100 }, 2 ** 31 - 1)).length, 1);
+    await values({ count: 3 }, 20);
+    await values({ ms: 0 }, 0);
   });
 });
 

@@ -2,6 +2,10 @@
 // items of one type. Its rules, which every service keeps:
 // - It holds one reference, which its holder gives up with release() as its last act.
 // - post() hands an item over: the queue owns it only when it was queued; otherwise it is freed.
+// - At most `capacity` items wait for the JavaScript thread, and it delivers one per turn of the
+//   event loop (see QueueRoom): post() waits for room, and a stop (stop()) ends that wait.
+// - An exception the callback throws goes to the host's handling of uncaught exceptions, as a
+//   throw in a timer's callback would; the queue goes on.
 // - Once a post reports Closing, the callback's environment is going away and the queue with it:
 //   nothing may touch it any more, release() included (it then does nothing).
 // - Items still queued when the environment goes away are handed over without an environment,
@@ -14,15 +18,40 @@
 #include <string>
 
 #include "common/faults.h"
+#include "common/queue_room.h"
 
 namespace corvane {
 
 enum class Posted { Queued, Refused, Closing };
 
+// Items queued at a time by a periodic service: with one queued and the next one ready in its
+// worker, two wait for the JavaScript thread, and the worker makes the next one while the
+// callback runs. More queued would only let Node.js deliver several in one turn of the loop.
+constexpr size_t kQueuedItems = 1;
+
 // Counts the queues made and not yet finalized, so that tests can see that none is left behind.
 void countQueueMade();
 void countQueueFinalized();
 size_t liveCallbackQueues();
+
+// Hands an exception that a callback threw, taken off the stack, to the host's handling of
+// uncaught exceptions: the process's 'uncaughtException' handlers, or its end.
+void reportUncaught(Napi::Env env, const Napi::Value& error);
+
+// Gives room back at the event loop's next check phase, after the application's I/O had its turn
+// and before its timers have theirs; at once where the host has no setImmediate. Runs on the
+// JavaScript thread.
+class RoomGiver {
+ public:
+  RoomGiver(Napi::Env env, std::shared_ptr<QueueRoom> room);
+  void giveAfterTurn(Napi::Env env);
+  void giveNow() { room_->give(); }
+
+ private:
+  std::shared_ptr<QueueRoom> room_;
+  Napi::FunctionReference setImmediate_;
+  Napi::FunctionReference give_;
+};
 
 // Deliver runs on the JavaScript thread, once for each item queued.
 template <typename Item, void (*Deliver)(Napi::Env, Napi::Function, Item&)>
@@ -36,34 +65,40 @@ class CallbackQueue {
 
   // Empty on failure, which the caller reports; a failed Node-API call leaves its exception pending.
   static CallbackQueue create(Napi::Env env, const Napi::Function& callback, const char* resourceName,
-                              OnFinalized onFinalized = nullptr, void* data = nullptr) {
+                              size_t capacity = kQueuedItems, OnFinalized onFinalized = nullptr,
+                              void* data = nullptr) {
     CallbackQueue queue;
     if (injectedFault(Fault::ThreadSafeFunction)) return queue;
-    auto* finalizer = new Finalizer{onFinalized, data};
-    queue.function_ =
-        Function::New(env, callback, resourceName, 0, 1, static_cast<void*>(nullptr), finalize, finalizer);
+    auto room = std::make_shared<QueueRoom>(capacity);
+    auto* side = new JsSide{onFinalized, data, RoomGiver(env, room)};
+    queue.function_ = Function::New(env, callback, resourceName, 0, 1, side, finalize, side);
     if (env.IsExceptionPending() || !queue) {
-      delete finalizer;
+      delete side;
       queue.function_ = Function();
       return queue;
     }
+    queue.room_ = std::move(room);
     countQueueMade();
     return queue;
   }
 
   explicit operator bool() const { return static_cast<napi_threadsafe_function>(function_) != nullptr; }
 
+  // What a stop ends the waits of.
+  const std::shared_ptr<QueueRoom>& room() const { return room_; }
+
+  // Waits for room, then queues the item.
   Posted post(std::unique_ptr<Item> item) {
     if (closing_) return Posted::Closing;
-    const napi_status status =
-        injectedFault(Fault::QueueCall) ? napi_generic_failure : function_.BlockingCall(item.get());
-    if (status == napi_ok) {
-      static_cast<void>(item.release());  // the queue owns it now
-      return Posted::Queued;
-    }
-    if (status != napi_closing) return Posted::Refused;
-    closing_ = true;
-    return Posted::Closing;
+    room_->take();
+    return enqueue(std::move(item));
+  }
+
+  // Queues the item when there is room; Refused when there is none. Never waits.
+  Posted tryPost(std::unique_ptr<Item> item) {
+    if (closing_) return Posted::Closing;
+    if (!room_->tryTake()) return Posted::Refused;
+    return enqueue(std::move(item));
   }
 
   void release() {
@@ -73,25 +108,49 @@ class CallbackQueue {
   }
 
  private:
-  struct Finalizer {
+  struct JsSide {
     OnFinalized onFinalized;
     void* data;
+    RoomGiver giver;
   };
 
-  static void call(Napi::Env env, Napi::Function callback, void*, Item* raw) {
-    std::unique_ptr<Item> item(raw);
-    if (env == nullptr || callback.IsEmpty()) return;
-    Deliver(env, callback, *item);
+  // Room has been taken. Node-API's queue itself is unlimited, so the call never waits inside it,
+  // where no stop could reach.
+  Posted enqueue(std::unique_ptr<Item> item) {
+    const napi_status status =
+        injectedFault(Fault::QueueCall) ? napi_generic_failure : function_.NonBlockingCall(item.get());
+    if (status == napi_ok) {
+      static_cast<void>(item.release());  // the queue owns it now
+      return Posted::Queued;
+    }
+    room_->give();
+    if (status != napi_closing) return Posted::Refused;
+    closing_ = true;
+    return Posted::Closing;
   }
 
-  static void finalize(Napi::Env, Finalizer* finalizer, void*) {
-    std::unique_ptr<Finalizer> owned(finalizer);
+  static void call(Napi::Env env, Napi::Function callback, JsSide* side, Item* raw) {
+    std::unique_ptr<Item> item(raw);
+    if (env == nullptr || callback.IsEmpty()) {
+      side->giver.giveNow();
+      return;
+    }
+    Deliver(env, callback, *item);
+    Napi::Value thrown;
+    if (env.IsExceptionPending()) thrown = env.GetAndClearPendingException().Value();
+    side->giver.giveAfterTurn(env);
+    if (!thrown.IsEmpty()) reportUncaught(env, thrown);
+  }
+
+  static void finalize(Napi::Env, JsSide* side, JsSide*) {
+    std::unique_ptr<JsSide> owned(side);
     countQueueFinalized();
     if (owned->onFinalized != nullptr) owned->onFinalized(owned->data);
   }
 
-  using Function = Napi::TypedThreadSafeFunction<void, Item, call>;
+  using Function = Napi::TypedThreadSafeFunction<JsSide, Item, call>;
   Function function_;
+  std::shared_ptr<QueueRoom> room_;
   bool closing_ = false;
 };
 

@@ -11,11 +11,13 @@ namespace corvane {
 struct ServiceRuns::Run {
   napi_env owner = nullptr;
   RunningFlag running;
+  std::shared_ptr<QueueRoom> room;
   WorkerThread worker;
   std::atomic<bool> finished{false};
 
   void stop(bool join) {
     running.clear();
+    room->stop();
     if (join) worker.join();
   }
 };
@@ -28,7 +30,8 @@ bool ServiceRuns::running() const {
   return current_ != nullptr;
 }
 
-StartOutcome ServiceRuns::startBody(napi_env owner, Body body, bool replace) {
+StartOutcome ServiceRuns::startBody(napi_env owner, std::shared_ptr<QueueRoom> room, Body body,
+                                     bool replace) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (current_) {
     if (!replace) return {Started::Busy, {}};
@@ -38,6 +41,7 @@ StartOutcome ServiceRuns::startBody(napi_env owner, Body body, bool replace) {
   joinFinished();
   auto run = std::make_shared<Run>();
   run->owner = owner;
+  run->room = std::move(room);
   run->running.set();
   // The thread holds only a plain pointer: the run outlives it, since every run is joined before
   // it is dropped.

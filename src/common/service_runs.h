@@ -7,8 +7,8 @@
 // The order every service keeps:
 // - start: the queue is made first; the run's flag is set; the worker starts. The worker owns the
 //   queue's reference and releases it as its last act.
-// - stop: the flag is cleared, which also ends the worker's pause at once; the worker may finish
-//   the tick it is in.
+// - stop: the flag is cleared, which also ends the worker's pause at once, and its queue's room is
+//   stopped, which ends a wait for room; the worker may finish the tick it is in.
 // - an environment going away: its runs are stopped and their workers joined before its queues
 //   are freed, so no worker outlives the queue it posts to, nor the module's code.
 #pragma once
@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "common/queue_room.h"
 #include "common/running_flag.h"
 
 namespace corvane {
@@ -62,7 +63,8 @@ class ServiceRuns {
   StartOutcome start(napi_env owner, Queue queue, bool replace, Work work) {
     if (!queue) return {Started::NoQueue, {}};
     StartOutcome outcome = startBody(
-        owner, [queue, work](const RunningFlag& running) mutable { work(queue, running); }, replace);
+        owner, queue.room(), [queue, work](const RunningFlag& running) mutable { work(queue, running); },
+        replace);
     if (outcome.started != Started::Yes) queue.release();
     return outcome;
   }
@@ -75,7 +77,7 @@ class ServiceRuns {
 
  private:
   struct Run;
-  StartOutcome startBody(napi_env owner, Body body, bool replace);
+  StartOutcome startBody(napi_env owner, std::shared_ptr<QueueRoom> room, Body body, bool replace);
   void joinFinished();
 
   mutable std::mutex mutex_;

@@ -19,6 +19,10 @@ class ShutdownCallbacks;
 ShutdownCallbacks& shutdownCallbacks();
 
 constexpr char kResourceName[] = "Shutdown handler callback";
+// The end of a session is told a few times at most; more notices than these waiting undelivered
+// would say nothing new, and the thread that learns of the end must never wait for JavaScript (on
+// Windows it may be the JavaScript thread itself, running the window's procedure).
+constexpr size_t kWaitingNotices = 4;
 
 struct ShutdownNotice {};
 
@@ -41,7 +45,7 @@ class ShutdownCallbacks {
   // False when no queue could be made for it.
   bool tell(Napi::Env env, const Napi::Function& callback) {
     const uint64_t id = nextId_.fetch_add(1);
-    NoticeQueue queue = NoticeQueue::create(env, callback, kResourceName, forget,
+    NoticeQueue queue = NoticeQueue::create(env, callback, kResourceName, kWaitingNotices, forget,
                                             reinterpret_cast<void*>(static_cast<uintptr_t>(id)));
     if (!queue) return false;
     NoticeQueue replaced;
@@ -60,11 +64,10 @@ class ShutdownCallbacks {
     return true;
   }
 
-  // Under the lock, so that the queue cannot be finalized while it is fed. The queue is
-  // unlimited: the post never waits for the JavaScript thread.
+  // Under the lock, so that the queue cannot be finalized while it is fed.
   void notify() {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!told_.empty()) told_.back().queue.post(std::make_unique<ShutdownNotice>());
+    if (!told_.empty()) told_.back().queue.tryPost(std::make_unique<ShutdownNotice>());
   }
 
  private:

@@ -90,6 +90,31 @@ describe('with logind on the system bus', () => {
     }
   });
 
+  it('hands a throw of the callback when told "SHUTDOWN" to the uncaughtException handler, or ends the process with it', async () => {
+    const handled = withBus(`
+      let thrown;
+      process.on('uncaughtException', (error) => process.send({ same: error === thrown }));
+      corvane.shutdownHandler(Buffer.alloc(8), (text) => {
+        if (text === 'SHUTDOWN') throw (thrown = new Error('thrown when told'));
+      });
+      ${reportWhenAsked}`);
+    const unhandled = withBus(`
+      corvane.shutdownHandler(Buffer.alloc(8), function thrower(text) {
+        if (text === 'SHUTDOWN') throw new Error('thrown when told');
+      });`);
+    try {
+      await untilInhibitors(bus, (locks) => locks.length === 2, 'both locks');
+      await bus.prepareForShutdown(true);
+      assert.deepEqual(await handled.next(), { same: true });
+      const { code, output } = await unhandled.exit;
+      assert.equal(code, 1, output);
+      assert.match(output, /Error: thrown when told\n\s+at thrower /);
+    } finally {
+      handled.kill();
+      unhandled.kill();
+    }
+  });
+
   it('keeps one lock for the process: a Worker that alone loaded the module ends, the main thread calls twice', async () => {
     const child = withBus(
       `

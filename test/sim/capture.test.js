@@ -233,3 +233,24 @@ describe('the pause between ticks', () => {
     assert.ok(Date.now() - before < 2000);
   });
 });
+
+describe('a callback slower than the grabs', () => {
+  // While a frame is delivered, one more is ready in the worker at most, and a third being grabbed.
+  it('holds the worker back to one frame ready besides the one delivered, and loses none', async () => {
+    const queuesBefore = simulator.liveQueues();
+    const grabs = () => simulator.gdiCensus().grabs;
+    let delivered = 0;
+    let mostWaiting = 0;
+    corvane.startCaptureScreen(() => {
+      mostWaiting = Math.max(mostWaiting, grabs() - delivered);
+      delivered++;
+      const until = Date.now() + 5;
+      while (Date.now() < until);
+    }, display(1, 64, 48), 0, 1);
+    await waitFor(() => delivered >= 50, '50 frames');
+    corvane.stopCaptureScreen();
+    await waitFor(() => simulator.liveQueues() === queuesBefore, 'the queue to be finalized');
+    assert.ok(mostWaiting <= 3, `${mostWaiting} frames grabbed and not delivered`);
+    assert.equal(delivered, grabs(), 'every grabbed frame was delivered');
+  });
+});

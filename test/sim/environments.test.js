@@ -60,10 +60,7 @@ describe('a Worker that hooked a window and started every service, then ended', 
     'terminated by the main thread': ['main: worker.terminate();'],
     'by process.exit() inside it': ['setTimeout(() => process.exit(3), 40);'],
     // The main thread asks to end the session; the Worker's callback throws, which ends it.
-    'by an exception its callback throws': [
-      `main: sim.sendMessage(window, ${WM_QUERYENDSESSION});`,
-      { nodeOptions: ['--force-node-api-uncaught-exceptions-policy=true'] },
-    ],
+    'by an exception its callback throws': [`main: sim.sendMessage(window, ${WM_QUERYENDSESSION});`],
   };
   for (const [how, [ending, options]] of Object.entries(endings)) {
     it(`leaves the window refusing, nothing queued for it, and no queue open (${how})`, async () => {

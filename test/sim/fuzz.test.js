@@ -6,6 +6,7 @@ const assert = require('node:assert/strict');
 const { setImmediate: nextTurn } = require('node:timers/promises');
 const { corvane, simulator } = require('../support/binding');
 const { exportNames, isDocumentedError } = require('../support/api');
+const { waitFor } = require('../support/capture');
 
 const seed = Number(process.env.CORVANE_FUZZ_SEED ?? 0xc0ffee);
 const rounds = Number(process.env.CORVANE_FUZZ_ROUNDS ?? 5000);
@@ -16,8 +17,8 @@ class GetterError extends Error {}
 // ToNumber of a BigInt, any touch of a revoked Proxy): it passes through like a getter's throw.
 const engineError = /^(Cannot convert a (Symbol|BigInt) value to a (string|number)|Cannot convert object to primitive value|Cannot perform '\w+' on a proxy that has been revoked)$/;
 
-// Callbacks misbehave only while the rounds run; captures deliver after that, and a throw there
-// would be an uncaught exception of the test process.
+// Callbacks misbehave only while the rounds run. What they throw goes to the process's handling of
+// uncaught exceptions, which the test takes over for the rounds and until the last queue is gone.
 let fuzzing = true;
 
 // mulberry32: small, seeded, good enough to spread the cases.
@@ -223,6 +224,10 @@ it(`survives ${rounds} random argument lists (seed ${seed})`, { timeout: 300000 
   // Random sizes may ask for huge bitmaps; fail those as GDI would when out of memory.
   simulator.setGdiFaults({ maxBitmapPixels: 4e6 });
   simulator.setRecording(false);
+  const uncaught = [];
+  const runnersHandlers = process.rawListeners('uncaughtException');
+  process.removeAllListeners('uncaughtException');
+  process.on('uncaughtException', (error) => uncaught.push(error));
   const thrown = new Map();
   let started = 0;
   for (let round = 0; round < rounds; round++) {
@@ -268,6 +273,15 @@ it(`survives ${rounds} random argument lists (seed ${seed})`, { timeout: 300000 
   }
   simulator.setGdiFaults({});
   simulator.setRecording(true);
+  await waitFor(() => simulator.liveQueues() === 0, 'every queue to be finalized', 60000);
+  process.removeAllListeners('uncaughtException');
+  for (const handler of runnersHandlers) process.on('uncaughtException', handler);
+  // Only callbacks throw after a start: the throwing ones, and classes, which cannot be called.
+  const strays = uncaught.filter(
+    (e) => !(e instanceof GetterError && e.message === 'callback') && !/^Class constructor/.test(e?.message),
+  );
+  assert.deepEqual(strays, []);
+  assert.ok(uncaught.length > 0, 'some callbacks threw');
   assert.ok(started > rounds / 50, `only ${started} captures started`);
   // Every function that takes arguments was made to throw with this many rounds.
   const quiet = ['getMonitors', 'stopCaptureScreen', 'stopCaptureMultiScreens', 'stopStream'];

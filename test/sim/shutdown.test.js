@@ -127,6 +127,39 @@ describe('hooking a window', () => {
   });
 });
 
+describe('an exception thrown when told "SHUTDOWN"', () => {
+  it('reaches the uncaughtException handler as the very Error, and the hook refuses the next query too', () => {
+    const result = inChild(`
+      const window = sim.createWindow(5);
+      const errors = [];
+      const handled = [];
+      const answers = [];
+      process.on('uncaughtException', (error) => {
+        handled.push(error === errors.at(-1));
+        if (handled.length === 1) answers.push(sim.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0));
+        else report({ handled, answers });
+      });
+      corvane.shutdownHandler(window, (text) => {
+        if (text !== 'SHUTDOWN') return;
+        errors.push(new Error('thrown when told'));
+        throw errors.at(-1);
+      });
+      answers.push(sim.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0));
+    `);
+    assert.deepEqual(result, { handled: [true, true], answers: [0, 0] });
+  });
+
+  it('ends the process with the stack when no handler is set', () => {
+    const child = runChild(`
+      const window = corvane.simulator.createWindow(5);
+      corvane.shutdownHandler(window, function thrower(text) { if (text === 'SHUTDOWN') throw new Error('thrown when told'); });
+      corvane.simulator.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0);
+    `);
+    assert.equal(child.status, 1, child.stderr);
+    assert.match(child.stderr, /Error: thrown when told\n\s+at thrower /);
+  });
+});
+
 describe('hooking again', () => {
   it('never makes the hook its own previous procedure, and tells only the latest callback', () => {
     const result = inChild(`

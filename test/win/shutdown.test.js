@@ -47,6 +47,35 @@ it('refuses session end queries, tells the callback once per query, and passes o
   assert.ok(result.endingMs >= 3990, `a real end was held ${result.endingMs} ms`);
 });
 
+it('hands a throw of the callback when told "SHUTDOWN" to the uncaughtException handler, and refuses the next query too', () => {
+  const result = inChild(`
+    const window = windows.createWindow();
+    const errors = [];
+    const handled = [];
+    const answers = [];
+    process.on('uncaughtException', (error) => {
+      handled.push(error === errors.at(-1));
+      if (handled.length === 1) answers.push(windows.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0));
+      else report({ handled, answers });
+    });
+    corvane.shutdownHandler(window, (text) => {
+      if (text !== 'SHUTDOWN') return;
+      errors.push(new Error('thrown when told'));
+      throw errors.at(-1);
+    });
+    answers.push(windows.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0));
+  `);
+  assert.deepEqual(result, { handled: [true, true], answers: [0, 0] });
+  const child = runChild(`
+    const windows = require(${JSON.stringify(process.env.CORVANE_WINDOW_FIXTURE)});
+    const window = windows.createWindow();
+    corvane.shutdownHandler(window, function thrower(text) { if (text === 'SHUTDOWN') throw new Error('thrown when told'); });
+    windows.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0);
+  `);
+  assert.equal(child.status, 1, child.stderr);
+  assert.match(child.stderr, /Error: thrown when told\r?\n\s+at thrower /);
+});
+
 it('hooks a window twice and two windows, each passing its messages to its own procedure', () => {
   const result = inChild(`
     const a = windows.createWindow();
