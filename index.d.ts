@@ -1,3 +1,8 @@
+// corvane is a CommonJS module, and these are its typings: `require('corvane')`, the named imports
+// (`import { getMonitors } from 'corvane'`) and the namespace (`import * as corvane from 'corvane'`)
+// give the functions below; the default import (`import corvane from 'corvane'`) is the exports
+// object itself, which has no `default` of its own.
+
 /**
  * The frames' type: Node's `Buffer` where its typings (@types/node) are loaded, `Uint8Array`, which
  * `Buffer` extends, where they are not. Read from `Buffer.alloc`, as `BufferConstructor` declares no

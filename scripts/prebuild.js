@@ -3,45 +3,75 @@
 //   prebuilds/win32-x64/corvane.node  cross-compiled with mingw-w64 (static runtime, stripped)
 //   prebuilds/linux-x64/corvane.node  built on Debian 11, so it needs no glibc newer than 2.31,
 //                                     with libstdc++ and libgcc linked in, stripped
+// `node scripts/prebuild.js linux [--out FILE]` makes the Linux binary alone, into FILE if given.
+const crypto = require('node:crypto');
 const fs = require('node:fs');
 const path = require('node:path');
 const { root, fail, banner } = require('./lib/run');
 const { ensureNpmPackages } = require('./lib/setup');
 const { build } = require('./build');
 const { ensureOldGlibcRoot, inRoot, rootDir } = require('./lib/old-glibc-root');
+const { syncTree } = require('./lib/sync-tree');
 
 // The Windows build puts its binary in prebuilds/win32-x64 itself.
 const linuxPrebuild = path.join(root, 'prebuilds', 'linux-x64', 'corvane.node');
 
-// What the build reads, copied into the root with their times kept, so that an unchanged source is
-// not compiled again.
+// What the build reads.
 const buildInputs = ['CMakeLists.txt', 'cmake', 'src', 'tools', 'bench', 'node_modules/node-api-headers',
   'node_modules/node-addon-api'];
 
-function prebuildLinux() {
+// The build root is shared by every checkout on the machine (it lives in the cache), so each
+// checkout has a source and a build folder of its own there, named by its real path: two
+// checkouts never build in each other's folders, nor overwrite each other's sources when they
+// pack at once. Returns the folder as this machine sees it and as the root does.
+function treeFolder(tree = root) {
+  const real = fs.realpathSync(tree);
+  const key = crypto.createHash('sha256').update(real).digest('hex').slice(0, 16);
+  const inside = `/corvane/trees/${key}`;
+  return { checkout: real, host: path.join(rootDir, inside), inside };
+}
+
+function prebuildLinux(out = linuxPrebuild) {
   ensureOldGlibcRoot();
-  banner('Building prebuilds/linux-x64/corvane.node in the Debian 11 root', 'Release, stripped, libstdc++ and libgcc linked in.');
-  const source = path.join(rootDir, 'corvane', 'source');
-  fs.rmSync(source, { recursive: true, force: true });
-  for (const input of buildInputs) {
-    fs.cpSync(path.join(root, input), path.join(source, input), { recursive: true, preserveTimestamps: true });
-  }
-  inRoot('cmake', ['-S', '/corvane/source', '-B', '/corvane/build', '-G', 'Ninja', '-DCMAKE_BUILD_TYPE=Release',
+  const shown = path.relative(root, out).startsWith('..') ? out : path.relative(root, out);
+  banner(`Building ${shown} in the Debian 11 root`, 'Release, stripped, libstdc++ and libgcc linked in.');
+  const { checkout, host, inside } = treeFolder();
+  fs.mkdirSync(host, { recursive: true });
+  fs.writeFileSync(path.join(host, 'checkout'), `${checkout}\n`);
+  // The sources are copied by content, not by time: the kept build folder's objects are then
+  // rebuilt exactly where this tree's files differ from the last build's, even where a changed
+  // file is older than the objects.
+  const { written, removed } = syncTree(root, path.join(host, 'source'), buildInputs);
+  console.log(`${written.length} source files written, ${removed.length} removed in ${host}/source`);
+  inRoot('cmake', ['-S', `${inside}/source`, '-B', `${inside}/build`, '-G', 'Ninja', '-DCMAKE_BUILD_TYPE=Release',
     '-DCORVANE_TESTS=OFF']);
-  inRoot('cmake', ['--build', '/corvane/build', '--target', 'corvane']);
-  fs.mkdirSync(path.dirname(linuxPrebuild), { recursive: true });
-  fs.copyFileSync(path.join(rootDir, 'corvane', 'build', 'corvane.node'), linuxPrebuild);
+  inRoot('cmake', ['--build', `${inside}/build`, '--target', 'corvane']);
+  fs.mkdirSync(path.dirname(out), { recursive: true });
+  fs.copyFileSync(path.join(host, 'build', 'corvane.node'), out);
 }
 
-function prebuild() {
-  ensureNpmPackages();
-  banner('Building prebuilds/win32-x64/corvane.node', 'Cross-compiled with mingw-w64.');
-  build('win');
-  prebuildLinux();
+function prebuild(args) {
+  const [what, ...flags] = args;
+  const out = flags[0] === '--out' && flags[1] ? path.resolve(flags[1]) : null;
+  if (what === undefined && flags.length === 0) {
+    ensureNpmPackages();
+    banner('Building prebuilds/win32-x64/corvane.node', 'Cross-compiled with mingw-w64.');
+    build('win');
+    prebuildLinux();
+  } else if (what === 'linux' && (flags.length === 0 || (out && flags.length === 2))) {
+    ensureNpmPackages();
+    prebuildLinux(out ?? linuxPrebuild);
+  } else {
+    throw new Error('usage: node scripts/prebuild.js [linux [--out FILE]]');
+  }
 }
 
-try {
-  prebuild();
-} catch (error) {
-  fail(`prebuild failed: ${error.message}\nA package without both binaries cannot be made; see CONTRIBUTING.md.`);
+module.exports = { treeFolder };
+
+if (require.main === module) {
+  try {
+    prebuild(process.argv.slice(2));
+  } catch (error) {
+    fail(`prebuild failed: ${error.message}\nA package without both binaries cannot be made; see CONTRIBUTING.md.`);
+  }
 }

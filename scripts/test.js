@@ -144,9 +144,11 @@ function packAndInstall() {
 }
 
 // The package's own checks, on the host: its contents, the installed application, both binaries
-// as their platforms' loaders see them, and the typings against the binary.
+// as their platforms' loaders see them, the typings against the binary, the installed package
+// imported by ES modules (in every Linux Node.js version) and TypeScript programs and bundled by
+// esbuild and webpack, and the Linux prebuild of two trees in the shared build root.
 async function packageTests() {
-  await nodeTests('the package: contents, binaries, typings', testFiles('test/package', 'test/binary', 'test/typings'), {
+  await nodeTests('the package: contents, binaries, typings, imports, bundles, prebuilds', testFiles('test/package', 'test/binary', 'test/typings'), {
     CORVANE_APP: app,
     CORVANE_TARBALL: packedTarball(),
     CORVANE_LINUX_BINARY: installed('linux-x64'),

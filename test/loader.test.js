@@ -56,7 +56,7 @@ const pretendHost = (platform, arch, glibc) => `
     return r;
   };`;
 
-const supportedList = /supports win32-x64 \(Windows 10 or later\) and linux-x64 \(glibc 2\.31 or later, X11\)/;
+const supportedList = /supports win32-x64 \(Windows 10 or later\) and linux-x64 \(glibc 2\.31 or later, X11 or Wayland\)/;
 
 function assertRefusal(error, platform) {
   assert.ok(error, 'the require threw');

@@ -135,7 +135,7 @@ function ensureNpmPackages() {
     }
   });
   if (!stale) return;
-  banner('Installing npm packages (npm ci)', 'Node-API headers, node-addon-api, TypeScript and the benchmark peer.');
+  banner('Installing npm packages (npm ci)', 'Node-API headers, node-addon-api, TypeScript, the bundlers the package suite bundles with, and the benchmark peer.');
   run('npm', ['ci', '--no-audit', '--no-fund']);
 }
 
