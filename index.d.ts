@@ -2,6 +2,13 @@
 // (`import { getMonitors } from 'corvane'`) and the namespace (`import * as corvane from 'corvane'`)
 // give the functions below; the default import (`import corvane from 'corvane'`) is the exports
 // object itself, which has no `default` of its own.
+//
+// What every callback of the periodic services (captures, pointer, audio) may rely on: a callback
+// slower than its service slows the service down rather than letting values pile up (one value
+// waits queued, one more ready in the service's thread), the application's timers and I/O run
+// between two deliveries, and an exception the callback throws goes to
+// `process.on('uncaughtException')` (or, without a handler, ends the process as any uncaught
+// exception does) while the service goes on.
 
 /**
  * The frames' type: Node's `Buffer` where its typings (@types/node) are loaded, `Uint8Array`, which
@@ -67,7 +74,8 @@ export function shutdownHandler(windowHandle: ArrayBufferView, callback: (messag
  * the top-left pixel of every `samplingRate` x `samplingRate` block, rows top to bottom, three
  * bytes (red, green, blue) per sample, ceil(width / samplingRate) x ceil(height / samplingRate) x 3
  * bytes in all. Only `displayId`, `width` and `height` of `display` are read; a name that names no
- * display gives zero-filled frames. After each grab the capture pauses `interval` milliseconds.
+ * display gives zero-filled frames. After each grab the capture pauses `interval` milliseconds;
+ * a callback slower than that holds the next grab back until it is ready for the frame.
  * A capture already running is stopped first. Throws a RangeError for a `samplingRate` outside 1 to
  * 2147483647, or a width or height below 0 or whose 32-bit pixels exceed 2147483647 bytes.
  */
@@ -79,8 +87,8 @@ export function startCaptureScreen(
 ): void;
 
 /**
- * Stops the running capture, single or multi-display, and waits for its last grab. Frames queued
- * before the stop are still delivered after it.
+ * Stops the running capture, single or multi-display, and waits for its last grab. The frames that
+ * waited for the callback (two at most) are still delivered after it.
  */
 export function stopCaptureScreen(): void;
 

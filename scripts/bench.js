@@ -37,6 +37,9 @@ async function main() {
     await linuxDisplay.stop();
   }
 
+  console.log('\n## A callback slower than the capture, X11 (Xvfb)\n');
+  run(process.execPath, [path.join(root, 'bench', 'slow-consumer.js')]);
+
   console.log('\n## Capture on X11 (Xvfb) beside node-screenshots\n');
   run(process.execPath, [path.join(root, 'bench', 'x11-capture.js')]);
 

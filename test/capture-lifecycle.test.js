@@ -34,7 +34,12 @@ describe('a capture that is never stopped', () => {
         const { parentPort } = require('node:worker_threads');
         const corvane = require(\${JSON.stringify(${JSON.stringify(file)})});
         const display = corvane.getMonitors().find((m) => m.isPrimary);
-        corvane.startCaptureScreen(() => parentPort.postMessage('frame'), display, 0, 16);
+        // A slow callback: the capture's thread waits for room when the Worker ends.
+        corvane.startCaptureScreen(() => {
+          parentPort.postMessage('frame');
+          const until = Date.now() + 20;
+          while (Date.now() < until);
+        }, display, 0, 16);
       \`, { eval: true });
       worker.on('message', () => {
         if (++frames === 3) worker.terminate();
