@@ -24,8 +24,9 @@ class Win32Gdi final : public GdiPlatform {
   GdiObject selectObject(GdiContext context, GdiObject object) override {
     return SelectObject(static_cast<HDC>(context), static_cast<HGDIOBJ>(object));
   }
-  void bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) override {
-    BitBlt(static_cast<HDC>(target), 0, 0, width, height, static_cast<HDC>(source), 0, 0, SRCCOPY);
+  bool bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) override {
+    return BitBlt(static_cast<HDC>(target), 0, 0, width, height, static_cast<HDC>(source), 0, 0, SRCCOPY) !=
+           0;
   }
   int32_t getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels,
                     DibHeader& header) override {

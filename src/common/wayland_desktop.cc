@@ -134,14 +134,18 @@ const WaylandOutput* WaylandDesktop::findOutput(const std::string& name) const {
 bool WaylandDesktop::readGlobals() {
   static const RegistryListener registryListener = {
       [](void* data, wl_proxy*, uint32_t name, const char* interface, uint32_t version) {
-        static_cast<std::vector<WaylandGlobal>*>(data)->push_back({name, interface, version});
+        static_cast<WaylandDesktop*>(data)->globals_.push_back({name, interface, version});
       },
-      [](void*, wl_proxy*, uint32_t) {},
+      [](void* data, wl_proxy*, uint32_t name) {
+        for (auto& output : static_cast<WaylandDesktop*>(data)->outputs_) {
+          if (output->global == name) output->removed = true;
+        }
+      },
   };
   registry_ = create(reinterpret_cast<wl_proxy*>(display_), kDisplayGetRegistry, library_.registryInterface,
                      1, {wl_argument{}});
   if (!registry_) return false;
-  listen(registry_.get(), registryListener, &globals_);
+  listen(registry_.get(), registryListener, this);
   if (!roundTrip()) return false;
 
   const WaylandExtensions& extensions = waylandExtensions(library_);
@@ -162,6 +166,7 @@ bool WaylandDesktop::readGlobals() {
       output->output =
           bind(global, library_.outputInterface, kOutputVersion, global.version >= 3 ? kOutputRelease : -1);
       if (!output->output) continue;
+      output->global = global.name;
       listen(output->output.get(), outputListener, output.get());
       outputs_.push_back(std::move(output));
     } else if (global.interface == library_.shmInterface->name && !shm_) {
@@ -246,6 +251,7 @@ bool WaylandDesktop::dispatchUntil(const std::function<bool()>& done) {
     if (ready <= 0 || (wanted.revents & POLLIN) == 0) {
       library_.displayCancelRead(display_);
       if ((ready < 0 && errno == EINTR) || (ready > 0 && (wanted.revents & POLLOUT) != 0)) continue;
+      timedOut_ = ready == 0;
       break;
     }
     if (library_.displayReadEvents(display_) < 0 || library_.displayDispatchPending(display_) < 0) {
