@@ -186,7 +186,6 @@ class ScreencopyGrabber final : public DisplayGrabber {
     }
     if (desktop_->screencopyManager() == nullptr) return "the compositor offers no wlr-screencopy";
     if (output_ == nullptr) return "the compositor has no output of that name";
-    if (output_->removed) return "the output is gone";
     return {};
   }
 
@@ -239,11 +238,9 @@ class ScreencopyGrabber final : public DisplayGrabber {
     return events;
   }
 
-  // A copy the compositor failed: most often the output went away, which the registry may tell
-  // just after the failure.
+  // A copy the compositor failed, as it does for an output that is gone.
   std::optional<FrameEvents> failedCopy() {
-    if (!output_->removed) desktop_->roundTrip();
-    blindness_ = output_->removed ? "the output is gone" : "the compositor failed the copy";
+    blindness_ = "the compositor failed the copy";
     return std::nullopt;
   }
 

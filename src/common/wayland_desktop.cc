@@ -134,18 +134,14 @@ const WaylandOutput* WaylandDesktop::findOutput(const std::string& name) const {
 bool WaylandDesktop::readGlobals() {
   static const RegistryListener registryListener = {
       [](void* data, wl_proxy*, uint32_t name, const char* interface, uint32_t version) {
-        static_cast<WaylandDesktop*>(data)->globals_.push_back({name, interface, version});
+        static_cast<std::vector<WaylandGlobal>*>(data)->push_back({name, interface, version});
       },
-      [](void* data, wl_proxy*, uint32_t name) {
-        for (auto& output : static_cast<WaylandDesktop*>(data)->outputs_) {
-          if (output->global == name) output->removed = true;
-        }
-      },
+      [](void*, wl_proxy*, uint32_t) {},
   };
   registry_ = create(reinterpret_cast<wl_proxy*>(display_), kDisplayGetRegistry, library_.registryInterface,
                      1, {wl_argument{}});
   if (!registry_) return false;
-  listen(registry_.get(), registryListener, this);
+  listen(registry_.get(), registryListener, &globals_);
   if (!roundTrip()) return false;
 
   const WaylandExtensions& extensions = waylandExtensions(library_);
@@ -166,7 +162,6 @@ bool WaylandDesktop::readGlobals() {
       output->output =
           bind(global, library_.outputInterface, kOutputVersion, global.version >= 3 ? kOutputRelease : -1);
       if (!output->output) continue;
-      output->global = global.name;
       listen(output->output.get(), outputListener, output.get());
       outputs_.push_back(std::move(output));
     } else if (global.interface == library_.shmInterface->name && !shm_) {

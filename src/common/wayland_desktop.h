@@ -40,8 +40,6 @@ struct WaylandOutput {
   int32_t modeHeight = 0;
   int32_t scale = 1;
   bool hasLogicalSize = false;
-  uint32_t global = 0;   // the registry's name for it
-  bool removed = false;  // its global went away (the output was unplugged or disabled)
 };
 
 struct WaylandGlobal {
