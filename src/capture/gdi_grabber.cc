@@ -66,13 +66,16 @@ class GdiGrabber final : public DisplayGrabber {
       : gdi_(gdi),
         width_(width),
         height_(height),
-        display_(gdi, gdi.createDisplayContext(deviceName)),
+        known_(gdi.isDisplay(deviceName)),
+        display_(gdi, known_ ? gdi.createDisplayContext(deviceName) : nullptr),
         memory_(gdi, display_.get() != nullptr ? gdi.createCompatibleContext(display_.get()) : nullptr),
         bitmap_(gdi, display_.get() != nullptr ? gdi.createCompatibleBitmap(display_.get(), width, height)
                                                : nullptr),
         selection_(gdi, memory_.get(), bitmap_.get()) {
-    if (display_.get() == nullptr) {
-      unopened_ = "no display of that name (CreateDCA failed)";
+    if (!known_) {
+      unopened_ = "no display of that name";
+    } else if (display_.get() == nullptr) {
+      unopened_ = "CreateDCA failed";
     } else if (memory_.get() == nullptr) {
       unopened_ = "CreateCompatibleDC failed";
     } else if (bitmap_.get() == nullptr && bytes_ > 0) {
@@ -124,6 +127,7 @@ class GdiGrabber final : public DisplayGrabber {
   std::unique_ptr<uint8_t[]> pixels_;
   const char* unopened_ = "";   // why the display could not be opened, for good
   const char* blindness_ = "";  // of the last grab
+  bool known_;
   // Declared in the order of creation, so that they are released in reverse.
   ScopedContext display_;
   ScopedContext memory_;

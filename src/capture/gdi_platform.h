@@ -38,6 +38,9 @@ class GdiPlatform {
  public:
   virtual ~GdiPlatform() = default;
 
+  // Whether a monitor of the desktop goes by this device name (as getMonitors lists it). Windows
+  // opens no display context for another name, but Wine opens one of the whole screen.
+  virtual bool isDisplay(const std::string& deviceName) = 0;
   // Each returns null on failure.
   virtual GdiContext createDisplayContext(const std::string& deviceName) = 0;
   virtual GdiContext createCompatibleContext(GdiContext display) = 0;

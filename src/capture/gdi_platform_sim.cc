@@ -38,6 +38,12 @@ void* handle(uintptr_t id) { return reinterpret_cast<void*>(id); }
 
 class SimGdi final : public GdiPlatform {
  public:
+  // A look-up, not a graphics call: not in the call log.
+  bool isDisplay(const std::string& deviceName) override {
+    sim::SimMonitor monitor;
+    return sim::findMonitor(deviceName, monitor);
+  }
+
   GdiContext createDisplayContext(const std::string& deviceName) override {
     std::lock_guard<std::mutex> lock(mutex_);
     Context context;

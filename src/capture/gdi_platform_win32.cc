@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
 
 #include "capture/gdi_grabber.h"
 
@@ -10,8 +11,23 @@ namespace {
 
 static_assert(sizeof(BITMAPINFOHEADER) == sizeof(DibHeader), "DibHeader must match BITMAPINFOHEADER");
 
+BOOL CALLBACK findDevice(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  auto& wanted = *reinterpret_cast<std::pair<const std::string*, bool>*>(data);
+  MONITORINFOEXA info{};
+  info.cbSize = sizeof(info);
+  // Device names are compared as Windows compares them: case aside.
+  if (GetMonitorInfoA(monitor, &info) && lstrcmpiA(info.szDevice, wanted.first->c_str()) == 0)
+    wanted.second = true;
+  return wanted.second ? FALSE : TRUE;
+}
+
 class Win32Gdi final : public GdiPlatform {
  public:
+  bool isDisplay(const std::string& deviceName) override {
+    std::pair<const std::string*, bool> wanted{&deviceName, false};
+    EnumDisplayMonitors(nullptr, nullptr, findDevice, reinterpret_cast<LPARAM>(&wanted));
+    return wanted.second;
+  }
   GdiContext createDisplayContext(const std::string& deviceName) override {
     return CreateDCA("DISPLAY", deviceName.c_str(), nullptr, nullptr);
   }

@@ -130,7 +130,7 @@ describe('graphics calls', () => {
 
   it('delivers zero-filled frames of the normal size, leaks nothing and writes one line per capture and display when a call fails', () => {
     const failures = {
-      createDisplayContext: 'no display of that name (CreateDCA failed)',
+      createDisplayContext: 'CreateDCA failed',
       createCompatibleContext: 'CreateCompatibleDC failed',
       createCompatibleBitmap: 'CreateCompatibleBitmap failed',
       bitBlt: 'BitBlt failed',

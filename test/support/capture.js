@@ -50,7 +50,7 @@ const captureWay =
         ? 'wlr-screencopy'
         : 'X11';
 const unknownDisplayWhy = {
-  GDI: 'no display of that name (CreateDCA failed)',
+  GDI: 'no display of that name',
   X11: `the X server on ${process.env.DISPLAY} has no monitor of that name`,
   'wlr-screencopy': 'the compositor has no output of that name',
 }[captureWay];
