@@ -73,9 +73,12 @@ export function shutdownHandler(windowHandle: ArrayBufferView, callback: (messag
  * Captures one display, again and again, and calls `callback` with each picture down-sampled:
  * the top-left pixel of every `samplingRate` x `samplingRate` block, rows top to bottom, three
  * bytes (red, green, blue) per sample, ceil(width / samplingRate) x ceil(height / samplingRate) x 3
- * bytes in all. Only `displayId`, `width` and `height` of `display` are read; a name that names no
- * display gives zero-filled frames. After each grab the capture pauses `interval` milliseconds;
- * a callback slower than that holds the next grab back until it is ready for the frame.
+ * bytes in all. Only `displayId`, `width` and `height` of `display` are read. A display that cannot
+ * be opened or read (a name that names no display, no X server or compositor, a failed grab)
+ * gives zero-filled frames, and one line on standard error when it turns so, not on every tick:
+ * "capture of <displayId> through <GDI|X11|wlr-screencopy|the desktop portal>: <why>; frames are
+ * zero-filled". After each grab the capture pauses `interval` milliseconds; a callback slower than
+ * that holds the next grab back until it is ready for the frame.
  * A capture already running is stopped first. Throws a RangeError for a `samplingRate` outside 1 to
  * 2147483647, or a width or height below 0 or whose 32-bit pixels exceed 2147483647 bytes.
  */
@@ -96,6 +99,7 @@ export function stopCaptureScreen(): void;
  * Captures up to three displays per period and calls `callback` with one object of their frames,
  * keyed by device name in the order of `displays`. With more than three entries the first three are
  * captured and the call then throws "Maximum 3 displays supported, only first 3 will be captured".
+ * A display it cannot see gives zero-filled frames and its own line, as in `startCaptureScreen`.
  */
 export function startCaptureMultiScreens(
   callback: (frames: Record<string, NodeBuffer>) => void,

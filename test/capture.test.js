@@ -3,8 +3,8 @@
 const { describe, it, afterEach } = require('node:test');
 const assert = require('node:assert/strict');
 const { corvane } = require('./support/binding');
-const { sleep, waitFor, collect, frameSize } = require('./support/capture');
 const { runChild } = require('./support/child');
+const { sleep, waitFor, collect, frameSize, blindLine, blindLines, unknownDisplayWhy } = require('./support/capture');
 
 const singleArgsError = { constructor: Error, message: 'Callback function, display object, interval, and sampling rate required' };
 const multiArgsError = { constructor: Error, message: 'Callback function, display array, interval, and sampling rate required' };
@@ -126,10 +126,40 @@ describe('single-display capture', () => {
     assert.deepEqual(calls[0], { self: undefined, count: 1 });
   });
 
-  it('gives zero-filled frames of the normal size for a name that names no display', async () => {
-    const [frame] = await collect((cb) => corvane.startCaptureScreen(cb, { displayId: 1, width: 64, height: 48 }, 0, 4));
-    assert.equal(frame.length, frameSize(64, 48, 4));
-    assert.ok(frame.every((b) => b === 0));
+  it('gives zero-filled frames of the normal size for a name that names no display, and one line per capture and display', () => {
+    const unknown = { displayId: '\\\\.\\DISPLAY9', width: 64, height: 48 };
+    // Two single captures and a multi one with the display twice and a real one between, each
+    // for 30 deliveries: each frame as [name, length, zero-filled].
+    const child = runChild(`
+      const take = (start, count) => new Promise((resolve) => {
+        const got = [];
+        start((delivered) => {
+          if (got.length === count) return;  // queued before the stop
+          const frames = Buffer.isBuffer(delivered) ? { single: delivered } : delivered;
+          got.push(Object.entries(frames).map(([name, f]) => [name, f.length, f.every((b) => b === 0)]));
+          if (got.length === count) {
+            corvane.stopCaptureScreen();
+            resolve(got);
+          }
+        });
+      });
+      const unknown = ${JSON.stringify(unknown)};
+      const displays = [unknown, corvane.getMonitors().find((m) => m.isPrimary), unknown];
+      (async () => {
+        const runs = [];
+        for (let i = 0; i < 2; i++) runs.push(await take((cb) => corvane.startCaptureScreen(cb, unknown, 1, 4), 30));
+        runs.push(await take((cb) => corvane.startCaptureMultiScreens(cb, displays, 1, 4), 30));
+        console.log(JSON.stringify({ runs, primary: displays[1].displayId }));
+      })();`);
+    assert.equal(child.status, 0, child.stderr);
+    const { runs: [first, second, multi], primary } = JSON.parse(child.stdout);
+    for (const frames of [...first, ...second]) assert.deepEqual(frames, [['single', frameSize(64, 48, 4), true]]);
+    for (const frames of multi) {
+      assert.deepEqual(frames.map(([name]) => name), [unknown.displayId, primary]);
+      assert.deepEqual(frames[0], [unknown.displayId, frameSize(64, 48, 4), true]);
+    }
+    // One for each start; the primary display is seen, and says nothing.
+    assert.deepEqual(blindLines(child.stderr), [1, 2, 3].map(() => blindLine(unknown.displayId, unknownDisplayWhy)));
   });
 
   it('gives empty frames for a zero width or height', async () => {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/display_sight.h"
 #include "capture/grabber.h"
 #include "capture/sampler.h"
 #include "common/args.h"
@@ -71,18 +72,21 @@ void deliverFrameSet(Napi::Env env, Napi::Function callback, SampledFrameSet& se
 using FrameQueue = CallbackQueue<SampledFrame, deliverFrame>;
 using FrameSetQueue = CallbackQueue<SampledFrameSet, deliverFrameSet>;
 
-// False when the frame cannot be allocated: the tick is skipped.
-bool grabAndSample(DisplayGrabber& grabber, int32_t width, int32_t height, uint64_t samplingRate,
-                   SampledFrame& frame) {
+// False when the frame cannot be allocated: the tick is skipped. A display the grab did not see
+// leaves the frame zero-filled, and sight says so when it turned blind.
+bool grabAndSample(DisplayGrabber& grabber, DisplaySight& sight, int32_t width, int32_t height,
+                   uint64_t samplingRate, SampledFrame& frame) {
   {
     PhaseTimer timer(TickPhase::Frame);
     frame = SampledFrame::zeroed(sampledFrameSize(width, height, samplingRate));
   }
   if (!frame.allocated()) return false;
-  if (grabber.grabSampled(frame.bytes.get())) return true;
-  const uint8_t* pixels = grabber.grab();
-  PhaseTimer timer(TickPhase::Sample);
-  sampleFrame(pixels, width, height, samplingRate, frame.bytes.get());
+  if (!grabber.grabSampled(frame.bytes.get())) {
+    const uint8_t* pixels = grabber.grab();
+    PhaseTimer timer(TickPhase::Sample);
+    sampleFrame(pixels, width, height, samplingRate, frame.bytes.get());
+  }
+  sight.noteGrab(grabber);
   return true;
 }
 
@@ -93,11 +97,14 @@ void runSingleCapture(const SingleCaptureJob& job, FrameQueue& frames, const Run
   // The grabber keeps its device contexts and bitmap, or its pictures, for the whole capture.
   std::unique_ptr<DisplayGrabber> grabber =
       openDisplayGrabber(job.deviceName, job.width, job.height, job.samplingRate);
+  DisplaySight sight(job.deviceName);
   runTicks(
       running, frames,
       [&] {
         Tick<SampledFrame> tick{std::make_unique<SampledFrame>(), job.interval};
-        if (!grabAndSample(*grabber, job.width, job.height, job.samplingRate, *tick.item)) tick.item.reset();
+        if (!grabAndSample(*grabber, sight, job.width, job.height, job.samplingRate, *tick.item)) {
+          tick.item.reset();
+        }
         return tick;
       },
       dropFrame);
@@ -116,6 +123,10 @@ void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue& sets, const Runn
   }
   const std::vector<std::unique_ptr<DisplayGrabber>> grabbers =
       openDisplayGrabbersInTurn(displays, job.samplingRate);
+  // One per grabber: a repeated name is one display, told of once.
+  std::vector<DisplaySight> sights;
+  sights.reserve(displays.size());
+  for (const DisplayRequest& display : displays) sights.emplace_back(display.deviceName);
   runTicks(
       running, sets,
       [&] {
@@ -124,7 +135,8 @@ void runMultiCapture(const MultiCaptureJob& job, FrameSetQueue& sets, const Runn
         // Every display of the list is grabbed in a tick, whatever the flag says meanwhile.
         for (const std::string& name : job.deviceNames) {
           const auto [width, height] = job.sizes.at(name);
-          if (!grabAndSample(*grabbers[grabberOf.at(name)], width, height, job.samplingRate,
+          const size_t index = grabberOf.at(name);
+          if (!grabAndSample(*grabbers[index], sights[index], width, height, job.samplingRate,
                              tick.item->frames[name])) {
             tick.item.reset();  // a frame too large for memory: the tick is skipped
             break;

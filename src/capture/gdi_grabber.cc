@@ -66,32 +66,58 @@ class GdiGrabber final : public DisplayGrabber {
       : gdi_(gdi),
         width_(width),
         height_(height),
-        display_(gdi, gdi.createDisplayContext(deviceName)),
+        known_(gdi.isDisplay(deviceName)),
+        display_(gdi, known_ ? gdi.createDisplayContext(deviceName) : nullptr),
         memory_(gdi, display_.get() != nullptr ? gdi.createCompatibleContext(display_.get()) : nullptr),
         bitmap_(gdi, display_.get() != nullptr ? gdi.createCompatibleBitmap(display_.get(), width, height)
                                                : nullptr),
-        selection_(gdi, memory_.get(), bitmap_.get()) {}
+        selection_(gdi, memory_.get(), bitmap_.get()) {
+    if (!known_) {
+      unopened_ = "no display of that name";
+    } else if (display_.get() == nullptr) {
+      unopened_ = "CreateDCA failed";
+    } else if (memory_.get() == nullptr) {
+      unopened_ = "CreateCompatibleDC failed";
+    } else if (bitmap_.get() == nullptr && bytes_ > 0) {
+      unopened_ = "CreateCompatibleBitmap failed";
+    }
+  }
 
+  // Null, so zero-filled, when nothing could be read; blindness_ says why.
   const uint8_t* grab() override {
-    // Without a bitmap there is nothing to read: the caller's frame stays zero-filled.
-    if (memory_.get() == nullptr || bitmap_.get() == nullptr || bytes_ == 0) return nullptr;
+    blindness_ = unopened_;
+    if (*blindness_ != '\0' || bytes_ == 0) return nullptr;
     {
       // One buffer for every grab of this grabber: a fresh 8 MB allocation per tick costs more
       // than the sampling, queueing and delivery together.
       PhaseTimer timer(TickPhase::PixelBuffer);
       if (!pixels_) pixels_.reset(new (std::nothrow) uint8_t[bytes_]());
     }
-    if (!pixels_) return nullptr;
+    if (!pixels_) {
+      blindness_ = "no memory for the pixels";
+      return nullptr;
+    }
     PhaseTimer timer(TickPhase::Grab);
-    gdi_.bitBlt(memory_.get(), width_, height_, display_.get());
+    // The bitmap would still hold the last picture.
+    if (!gdi_.bitBlt(memory_.get(), width_, height_, display_.get())) {
+      blindness_ = "BitBlt failed";
+      return nullptr;
+    }
     DibHeader header = topDownDib32(width_, height_);
-    // Rows not read out read as black, not as the last picture: all of them when the read failed.
     const int32_t rows =
         std::clamp(gdi_.getDIBits(memory_.get(), bitmap_.get(), height_, pixels_.get(), header), 0, height_);
+    if (rows == 0) {
+      blindness_ = "GetDIBits failed";
+      return nullptr;
+    }
+    // Rows not read out read as black, not as the last picture.
     const size_t readBytes = static_cast<size_t>(rows) * static_cast<size_t>(width_) * 4;
     std::memset(pixels_.get() + readBytes, 0, bytes_ - readBytes);
     return pixels_.get();
   }
+
+  std::string blindness() const override { return blindness_; }
+  const char* way() const override { return "GDI"; }
 
  private:
   GdiPlatform& gdi_;
@@ -99,6 +125,9 @@ class GdiGrabber final : public DisplayGrabber {
   int32_t height_;
   size_t bytes_ = static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4;
   std::unique_ptr<uint8_t[]> pixels_;
+  const char* unopened_ = "";   // why the display could not be opened, for good
+  const char* blindness_ = "";  // of the last grab
+  bool known_;
   // Declared in the order of creation, so that they are released in reverse.
   ScopedContext display_;
   ScopedContext memory_;

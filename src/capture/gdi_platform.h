@@ -38,13 +38,16 @@ class GdiPlatform {
  public:
   virtual ~GdiPlatform() = default;
 
+  // Whether a monitor of the desktop goes by this device name (as getMonitors lists it). Windows
+  // opens no display context for another name, but Wine opens one of the whole screen.
+  virtual bool isDisplay(const std::string& deviceName) = 0;
   // Each returns null on failure.
   virtual GdiContext createDisplayContext(const std::string& deviceName) = 0;
   virtual GdiContext createCompatibleContext(GdiContext display) = 0;
   virtual GdiObject createCompatibleBitmap(GdiContext display, int32_t width, int32_t height) = 0;
   virtual GdiObject selectObject(GdiContext context, GdiObject object) = 0;
-  // Copies (0, 0, width, height) of source to (0, 0) of target.
-  virtual void bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) = 0;
+  // Copies (0, 0, width, height) of source to (0, 0) of target; false on failure.
+  virtual bool bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) = 0;
   // Reads scan lines 0 to lines - 1 of bitmap into pixels, in the format of header; returns the
   // number of lines read, 0 on failure.
   virtual int32_t getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels,

@@ -38,6 +38,12 @@ void* handle(uintptr_t id) { return reinterpret_cast<void*>(id); }
 
 class SimGdi final : public GdiPlatform {
  public:
+  // A look-up, not a graphics call: not in the call log.
+  bool isDisplay(const std::string& deviceName) override {
+    sim::SimMonitor monitor;
+    return sim::findMonitor(deviceName, monitor);
+  }
+
   GdiContext createDisplayContext(const std::string& deviceName) override {
     std::lock_guard<std::mutex> lock(mutex_);
     Context context;
@@ -97,8 +103,9 @@ class SimGdi final : public GdiPlatform {
     return handle(previous);
   }
 
-  void bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) override {
+  bool bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) override {
     uint32_t delay = 0;
+    bool copied = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       ++grabs_;
@@ -110,11 +117,15 @@ class SimGdi final : public GdiPlatform {
       if (faults_.bitBlt || memory == contexts_.end() || display == contexts_.end() ||
           !display->second.isDisplay) {
         if (!faults_.bitBlt) misuse("BitBlt between unknown contexts");
-      } else if (memory->second.selected != kStockBitmap) {
-        copyDisplay(display->second.monitor, bitmaps_[memory->second.selected], width, height);
+      } else {
+        if (memory->second.selected != kStockBitmap) {
+          copyDisplay(display->second.monitor, bitmaps_[memory->second.selected], width, height);
+        }
+        copied = true;
       }
     }
     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    return copied;
   }
 
   int32_t getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels,

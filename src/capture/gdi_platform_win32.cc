@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
 
 #include "capture/gdi_grabber.h"
 
@@ -10,8 +11,23 @@ namespace {
 
 static_assert(sizeof(BITMAPINFOHEADER) == sizeof(DibHeader), "DibHeader must match BITMAPINFOHEADER");
 
+BOOL CALLBACK findDevice(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
+  auto& wanted = *reinterpret_cast<std::pair<const std::string*, bool>*>(data);
+  MONITORINFOEXA info{};
+  info.cbSize = sizeof(info);
+  // Device names are compared as Windows compares them: case aside.
+  if (GetMonitorInfoA(monitor, &info) && lstrcmpiA(info.szDevice, wanted.first->c_str()) == 0)
+    wanted.second = true;
+  return wanted.second ? FALSE : TRUE;
+}
+
 class Win32Gdi final : public GdiPlatform {
  public:
+  bool isDisplay(const std::string& deviceName) override {
+    std::pair<const std::string*, bool> wanted{&deviceName, false};
+    EnumDisplayMonitors(nullptr, nullptr, findDevice, reinterpret_cast<LPARAM>(&wanted));
+    return wanted.second;
+  }
   GdiContext createDisplayContext(const std::string& deviceName) override {
     return CreateDCA("DISPLAY", deviceName.c_str(), nullptr, nullptr);
   }
@@ -24,8 +40,9 @@ class Win32Gdi final : public GdiPlatform {
   GdiObject selectObject(GdiContext context, GdiObject object) override {
     return SelectObject(static_cast<HDC>(context), static_cast<HGDIOBJ>(object));
   }
-  void bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) override {
-    BitBlt(static_cast<HDC>(target), 0, 0, width, height, static_cast<HDC>(source), 0, 0, SRCCOPY);
+  bool bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) override {
+    return BitBlt(static_cast<HDC>(target), 0, 0, width, height, static_cast<HDC>(source), 0, 0, SRCCOPY) !=
+           0;
   }
   int32_t getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels,
                     DibHeader& header) override {

@@ -1,6 +1,6 @@
 // Opens a display by device name and reads width x height pixels from its top-left corner as a
 // 32-bit top-down blue-green-red-reserved buffer, or, where the display server can sample, the
-// samples of that area at the capture's rate.
+// samples of that area at the capture's rate. Each grab also tells whether it saw the display.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,13 @@ class DisplayGrabber {
   // zero-filled, when the display server sampled them; false when this grabber reads whole
   // pictures, and grab() is to be called instead.
   virtual bool grabSampled(uint8_t* /*out*/) { return false; }
+
+  // Why the last grab could not see the display (not opened, or not read), in words that follow
+  // "capture of NAME through <way()>: "; empty when it saw the display, or cannot tell yet (a
+  // portal that has not answered). A blind grab leaves the frame zero-filled.
+  virtual std::string blindness() const = 0;
+  // How the display is read: "GDI", "X11", "wlr-screencopy", "the desktop portal".
+  virtual const char* way() const = 0;
 };
 
 struct DisplayRequest {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -13,7 +14,6 @@
 
 #include "capture/frame_copy.h"
 #include "capture/linux_grabbers.h"
-#include "common/diagnostics.h"
 #include "common/tick_phases.h"
 #include "common/wayland_desktop.h"
 
@@ -135,18 +135,26 @@ class ScreencopyGrabber final : public DisplayGrabber {
     buffer_.reset();  // before the connection it lives on
   }
 
-  // Null, so zero-filled, while there is no output of that name to copy or a copy failed.
+  // Null, so zero-filled, while there is no output of that name to copy or a copy failed;
+  // blindness_ says why.
   const uint8_t* grab() override {
     if ((desktop_ == nullptr || !desktop_->usable()) && Clock::now() - openedAt_ >= kReopenPause) {
       buffer_.reset();
       use(WaylandDesktop::connect());
     }
-    if (output_ == nullptr || desktop_->screencopyManager() == nullptr) return nullptr;
+    blindness_ = unusable();
+    if (!blindness_.empty()) return nullptr;
     std::optional<FrameEvents> copied = copyOutput();
-    if (!copied) return nullptr;
+    if (!copied) {
+      if (!desktop_->usable()) blindness_ = unusable();
+      return nullptr;
+    }
     PhaseTimer timer(TickPhase::PixelBuffer);
     return intoFrame(*copied);
   }
+
+  std::string blindness() const override { return blindness_; }
+  const char* way() const override { return "wlr-screencopy"; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -158,14 +166,27 @@ class ScreencopyGrabber final : public DisplayGrabber {
     desktop_ = std::move(desktop);
     openedAt_ = Clock::now();
     if (desktop_ == nullptr) return;
-    if (desktop_->screencopyManager() == nullptr) {
-      writeDiagnosticLine("The Wayland compositor offers no wlr-screencopy: frames of " + deviceName_ +
-                          " are zero-filled");
-    }
     // A name missing from the outputs read is missing for this connection's whole life.
     output_ = desktop_->findOutput(deviceName_);
     if (output_ == nullptr) return;
     region_ = {0, 0, std::min(width_, output_->width), std::min(height_, output_->height)};
+  }
+
+  // Why there is nothing to copy from; empty when there is.
+  std::string unusable() const {
+    if (desktop_ == nullptr) {
+      if (!WaylandLibrary::get().loaded()) return "libwayland-client.so.0 is missing";
+      const char* display = std::getenv("WAYLAND_DISPLAY");
+      return std::string("no compositor answers on ") +
+             (display != nullptr && *display != '\0' ? display : "wayland-0");
+    }
+    if (!desktop_->usable()) {
+      return desktop_->timedOut() ? "the compositor did not answer within a second"
+                                  : "the compositor went away";
+    }
+    if (desktop_->screencopyManager() == nullptr) return "the compositor offers no wlr-screencopy";
+    if (output_ == nullptr) return "the compositor has no output of that name";
+    return {};
   }
 
   // The frame's buffer and flags once copied; nothing when the copy failed.
@@ -185,28 +206,42 @@ class ScreencopyGrabber final : public DisplayGrabber {
     WaylandProxy frame = desktop.create(
         desktop.screencopyManager(), kScreencopyCaptureOutputRegion, extensions.screencopyFrame, version,
         {args[0], args[1], args[2], args[3], args[4], args[5], args[6]}, kScreencopyFrameDestroy);
-    if (!frame) return std::nullopt;
+    if (!frame) {
+      blindness_ = "no memory for the copy";
+      return std::nullopt;
+    }
     FrameEvents events;
     desktop.listen(frame.get(), frameListener, &events);
     // Before version 3 the buffer event is all there is to wait for.
     const bool listed = desktop.dispatchUntil(
         [&] { return events.failed || (version >= 3 ? events.buffersListed : events.hasShmBuffer); });
-    if (!listed || events.failed || !events.hasShmBuffer) return std::nullopt;
+    if (!listed) return std::nullopt;
+    if (events.failed) return failedCopy();
+    if (!events.hasShmBuffer) {
+      blindness_ = "the compositor offers no shared-memory buffer for the copy";
+      return std::nullopt;
+    }
     if (buffer_ == nullptr || !buffer_->fits(events)) {
       buffer_.reset();
       buffer_ = std::make_unique<ShmBuffer>(desktop, events);
       if (!buffer_->usable()) {
         buffer_.reset();
+        blindness_ = "no shared-memory buffer could be made for the copy";
         return std::nullopt;
       }
     }
     wl_argument target{};
     target.o = reinterpret_cast<wl_object*>(buffer_->buffer());
     desktop.send(frame.get(), kScreencopyFrameCopy, {target});
-    if (!desktop.dispatchUntil([&] { return events.ready || events.failed; }) || events.failed) {
-      return std::nullopt;
-    }
+    if (!desktop.dispatchUntil([&] { return events.ready || events.failed; })) return std::nullopt;
+    if (events.failed) return failedCopy();
     return events;
+  }
+
+  // A copy the compositor failed, as it does for an output that is gone.
+  std::optional<FrameEvents> failedCopy() {
+    blindness_ = "the compositor failed the copy";
+    return std::nullopt;
   }
 
   // The copied region as the capture's frame: top-down blue-green-red-reserved, width_ x height_,
@@ -214,12 +249,8 @@ class ScreencopyGrabber final : public DisplayGrabber {
   const uint8_t* intoFrame(const FrameEvents& copied) {
     const std::optional<PixelFormat> format = shmPixelFormat(copied.format);
     if (!format) {
-      if (!unknownFormatTold_) {
-        writeDiagnosticLine("The Wayland compositor gives " + deviceName_ + " in wl_shm format " +
-                            std::to_string(copied.format) +
-                            ", which corvane cannot read: frames are zero-filled");
-        unknownFormatTold_ = true;
-      }
+      blindness_ = "the compositor gives wl_shm format " + std::to_string(copied.format) +
+                   ", which corvane cannot read";
       return nullptr;
     }
     const bool flipped = (copied.flags & kScreencopyYInvert) != 0;
@@ -234,7 +265,10 @@ class ScreencopyGrabber final : public DisplayGrabber {
     const size_t frameBytes = static_cast<size_t>(width_) * height_ * 4;
     if (frame_ == nullptr) {
       frame_.reset(new (std::nothrow) uint8_t[frameBytes]);
-      if (frame_ == nullptr) return nullptr;
+      if (frame_ == nullptr) {
+        blindness_ = "no memory for the pixels";
+        return nullptr;
+      }
     }
     std::memset(frame_.get(), 0, frameBytes);
     const ShmImage image{buffer_->data(), copied.stride, *format, bufferWidth, bufferHeight, flipped};
@@ -251,7 +285,7 @@ class ScreencopyGrabber final : public DisplayGrabber {
   std::unique_ptr<ShmBuffer> buffer_;
   std::unique_ptr<uint8_t[]> frame_;
   Clock::time_point openedAt_;
-  bool unknownFormatTold_ = false;
+  std::string blindness_;  // of the last grab
 };
 
 }  // namespace

@@ -3,7 +3,7 @@
 // MIT-SHM where the server offers it, with a plain GetImage otherwise.
 #include <algorithm>
 #include <chrono>
-#include <cstring>
+#include <cstdlib>
 #include <new>
 #include <numeric>
 #include <string>
@@ -53,7 +53,7 @@ size_t rowBytes(const X11Session& session, int bitsPerPixel, int32_t width) {
 }
 
 // The reads of one monitor on one session.
-class MonitorReader final : public DisplayGrabber {
+class MonitorReader {
  public:
   MonitorReader(std::shared_ptr<X11Session> session, const MonitorRecord& monitor, int32_t width,
                 int32_t height, uint64_t samplingRate, std::shared_ptr<SegmentShelf> shelf)
@@ -73,28 +73,29 @@ class MonitorReader final : public DisplayGrabber {
     if (sampler_ == nullptr) openWholeReads();
   }
 
-  bool grabSampled(uint8_t* out) override {
+  // False when this reader reads whole pictures, and grab() is to be called instead; else seen
+  // tells whether the server sampled (out is left as it was when not).
+  bool grabSampled(uint8_t* out, bool& seen) {
     if (sampler_ == nullptr) return false;
-    if (sampler_->sample(out) != ServerSampler::Outcome::Refused) return true;
+    const ServerSampler::Outcome outcome = sampler_->sample(out);
+    seen = outcome == ServerSampler::Outcome::Sampled;
+    if (outcome != ServerSampler::Outcome::Refused) return true;
     // Whole reads from now on, as on a server without RENDER.
     sampler_.reset();
     openWholeReads();
     return false;
   }
 
-  const uint8_t* grab() override {
-    if (segment_ != nullptr && servesFrameDirectly()) {
-      if (readIntoSegment()) return segment_->data();
-      zeroed_.assign(static_cast<size_t>(width_) * height_ * 4, 0);
-      return zeroed_.data();
-    }
+  // The pixels; null when the read failed, or when there is no memory for them (hasMemory()).
+  const uint8_t* grab() {
+    if (segment_ != nullptr && servesFrameDirectly()) return readIntoSegment() ? segment_->data() : nullptr;
     if (frame_ == nullptr) return nullptr;
-    if (!area_.empty()) {
-      // Left of and below the screen's edge stays zero; a failed read zeroes the rest too.
-      if (!readIntoFrame()) std::memset(frame_.get(), 0, static_cast<size_t>(width_) * height_ * 4);
-    }
+    // Left of and below the screen's edge stays zero.
+    if (!area_.empty() && !readIntoFrame()) return nullptr;
     return frame_.get();
   }
+
+  bool hasMemory() const { return frame_ != nullptr || (segment_ != nullptr && servesFrameDirectly()); }
 
  private:
   void openWholeReads() {
@@ -163,7 +164,6 @@ class MonitorReader final : public DisplayGrabber {
   std::unique_ptr<ServerSampler> sampler_;
   std::shared_ptr<SharedSegment> segment_;
   std::unique_ptr<uint8_t[]> frame_;
-  std::vector<uint8_t> zeroed_;
 };
 
 // A monitor's grabs, opened again on a new session when the server went away: a capture sees the
@@ -177,19 +177,37 @@ class X11Grabber final : public DisplayGrabber {
         height_(height),
         samplingRate_(samplingRate),
         shelf_(std::move(shelf)) {
+    const char* display = std::getenv("DISPLAY");
+    display_ = display != nullptr ? display : "";
     open();
   }
 
   bool grabSampled(uint8_t* out) override {
     reopenWhenLost();
-    return reader_ != nullptr && reader_->grabSampled(out);
+    bool seen = false;
+    if (reader_ == nullptr || !reader_->grabSampled(out, seen)) return false;
+    blindness_ = seen ? std::string() : trouble();
+    return true;
   }
 
-  // Null, so zero-filled, while there is no monitor of that name to read.
+  // Null, so zero-filled, while there is no monitor of that name to read or a read failed.
   const uint8_t* grab() override {
     reopenWhenLost();
-    return reader_ != nullptr ? reader_->grab() : nullptr;
+    if (reader_ == nullptr) {
+      blindness_ = unopened_;
+      return nullptr;
+    }
+    const uint8_t* pixels = reader_->grab();
+    if (pixels != nullptr) {
+      blindness_.clear();
+    } else {
+      blindness_ = reader_->hasMemory() ? trouble() : "no memory for the pixels";
+    }
+    return pixels;
   }
+
+  std::string blindness() const override { return blindness_; }
+  const char* way() const override { return "X11"; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -202,27 +220,55 @@ class X11Grabber final : public DisplayGrabber {
 
   void open() {
     reader_.reset();
-    session_ = X11Session::shared();
+    int error = 0;
+    session_ = X11Session::shared(&error);
     openedAt_ = Clock::now();
-    if (session_ == nullptr) return;
+    if (session_ == nullptr) {
+      if (display_.empty()) {
+        unopened_ = "DISPLAY is not set";
+      } else if (hadSession_) {
+        unopened_ = "the X server on " + display_ + " went away";
+      } else if (error == XCB_CONN_ERROR) {
+        unopened_ = "no X server answers on " + display_;
+      } else {
+        unopened_ = "no X display " + display_ + " (XCB error " + std::to_string(error) + ")";
+      }
+      return;
+    }
+    hadSession_ = true;
     const std::vector<MonitorRecord> monitors = readMonitors(*session_);
     // None at all: the server did not answer, so it is asked again later. A name missing from a
     // list that was read is missing for this session's whole life.
     if (monitors.empty()) {
+      unopened_ = silence();
       session_.reset();
       return;
     }
     const MonitorRecord* monitor = findMonitor(monitors, deviceName_);
-    if (monitor != nullptr)
+    if (monitor != nullptr) {
       reader_ = std::make_unique<MonitorReader>(session_, *monitor, width_, height_, samplingRate_, shelf_);
+    } else {
+      unopened_ = "the X server on " + display_ + " has no monitor of that name";
+    }
     // A server that stopped answering meanwhile may have left the reader without its segment.
     if (!session_->answering()) {
+      unopened_ = silence();
       reader_.reset();
       session_.reset();
     }
   }
 
+  std::string silence() const { return "the X server on " + display_ + " did not answer within a second"; }
+
+  // Why a read of the session failed.
+  std::string trouble() const {
+    if (session_->error() != 0) return "the X server on " + display_ + " went away";
+    if (!session_->answering()) return silence();
+    return "the X server refused to read out the screen";
+  }
+
   std::string deviceName_;
+  std::string display_;  // DISPLAY, for the lines
   int32_t width_;
   int32_t height_;
   uint64_t samplingRate_;
@@ -230,6 +276,9 @@ class X11Grabber final : public DisplayGrabber {
   std::shared_ptr<X11Session> session_;
   std::unique_ptr<MonitorReader> reader_;
   Clock::time_point openedAt_;
+  bool hadSession_ = false;
+  std::string unopened_;   // why the last open found nothing to read
+  std::string blindness_;  // of the last grab
 };
 
 }  // namespace

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 
 #include "capture/frame_copy.h"
 #include "capture/portal_choice.h"
-#include "common/diagnostics.h"
 #include "common/tick_phases.h"
 
 namespace corvane {
@@ -60,7 +60,6 @@ const spa_pod* sharedMemoryBuffers(spa_pod_builder& builder) {
 
 struct PipeWireStream::State {
   const PipeWireLibrary& pw;
-  std::string label;
   pw_thread_loop* loop = nullptr;
   pw_context* context = nullptr;
   pw_core* core = nullptr;
@@ -71,32 +70,29 @@ struct PipeWireStream::State {
   std::optional<StreamPixels> pixels;
   int32_t width = 0;
   int32_t height = 0;
-  bool told = false;
+  std::string failure;  // why the stream gives no frame, for good
 
   explicit State(const PipeWireLibrary& library) : pw(library) {}
 
   // Given up in reverse of their making; the loop is stopped first, so no callback runs meanwhile.
   ~State() {
     if (loop != nullptr) pw.loopStop(loop);
-    told = true;  // the stream's end is ours
     if (stream != nullptr) pw.streamDestroy(stream);
     if (core != nullptr) pw.disconnect(core);
     if (context != nullptr) pw.contextDestroy(context);
     if (loop != nullptr) pw.loopDestroy(loop);
   }
 
-  void tellOnce(const std::string& why) {
-    if (told) return;
-    told = true;
-    writeDiagnosticLine(label + why);
+  void fail(const std::string& why) {
+    if (failure.empty()) failure = why;
   }
 
   static void onStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error) {
     auto& self = *static_cast<State*>(data);
     if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) {
       self.held = nullptr;  // the buffers go with the stream
-      self.tellOnce(std::string("the PipeWire stream ended (") +
-                    (error != nullptr ? error : self.pw.stateName(state)) + ")");
+      self.fail(std::string("the PipeWire stream ended (") +
+                (error != nullptr ? error : self.pw.stateName(state)) + ")");
     }
   }
 
@@ -110,8 +106,7 @@ struct PipeWireStream::State {
     self.height = static_cast<int32_t>(info.size.height);
     if (!self.pixels) {
       // Offered only formats we did not ask for: zero-filled frames rather than wrong colours.
-      self.tellOnce("the PipeWire stream's video format " + std::to_string(info.format) +
-                    " is not one we read");
+      self.fail("the PipeWire stream's video format " + std::to_string(info.format) + " is not one we read");
       return;
     }
     uint8_t space[256];
@@ -156,9 +151,8 @@ constexpr pw_stream_events kStreamEvents = [] {
 }  // namespace
 
 std::unique_ptr<PipeWireStream> PipeWireStream::open(const PipeWireLibrary& pw, int remoteFd, uint32_t node,
-                                                     std::string label, std::string& why) {
+                                                     std::string& why) {
   auto state = std::make_unique<State>(pw);
-  state->label = std::move(label);
   state->loop = pw.loopNew("corvane-capture", nullptr);
   if (state->loop == nullptr) {
     close(remoteFd);
@@ -211,6 +205,14 @@ std::string PipeWireStream::describe() {
   if (!s.pixels) text += "; no video format agreed, of BGRx, BGRA, RGBx, RGBA in shared memory";
   s.pw.unlock(s.loop);
   return text;
+}
+
+std::string PipeWireStream::failure() {
+  State& s = *state_;
+  s.pw.lock(s.loop);
+  std::string why = s.failure;
+  s.pw.unlock(s.loop);
+  return why;
 }
 
 PipeWireStream::Written PipeWireStream::copyNewest(uint8_t* frame, int32_t width, int32_t height) {

@@ -14,9 +14,9 @@ namespace corvane {
 class PipeWireStream {
  public:
   // Connects to the remote fd (taken over) and asks for the node's raw video; null with why on
-  // failure. A stream that fails later says so once on standard error, with label in front.
+  // failure. A stream that fails later tells why through failure().
   static std::unique_ptr<PipeWireStream> open(const PipeWireLibrary& pw, int remoteFd, uint32_t node,
-                                              std::string label, std::string& why);
+                                              std::string& why);
   ~PipeWireStream();
   PipeWireStream(const PipeWireStream&) = delete;
   PipeWireStream& operator=(const PipeWireStream&) = delete;
@@ -32,6 +32,9 @@ class PipeWireStream {
 
   // Where the stream stands, for a line that says why no frame came.
   std::string describe();
+  // Why the stream gives no frame for good (it ended, or its format is not one we read); empty
+  // while it runs.
+  std::string failure();
 
   struct State;
 

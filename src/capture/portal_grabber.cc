@@ -77,9 +77,9 @@ class PortalGrabber final : public DisplayGrabber {
         cancel_(eventfd(0, EFD_CLOEXEC)) {
     std::string error;
     if (cancel_.get() < 0) {
-      tellOnce(std::string("no event descriptor (") + std::strerror(errno) + ")");
+      fail(std::string("no event descriptor (") + std::strerror(errno) + ")");
     } else if (!thread_.start([this] { connect(); }, error)) {
-      tellOnce("no thread for the portal (" + error + ")");
+      fail("no thread for the portal (" + error + ")");
     }
   }
 
@@ -95,12 +95,18 @@ class PortalGrabber final : public DisplayGrabber {
     session_.reset();
   }
 
+  // Null, so zero-filled, until the stream's first frame, or for good when the portal or the
+  // stream failed; blindness_ says why once that is known.
   const uint8_t* grab() override {
     std::lock_guard<std::mutex> lock(mutex_);
+    blindness_ = failure_;
     if (stream_ == nullptr) return nullptr;
     if (frame_ == nullptr) {
       frame_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(width_) * height_ * 4]());
-      if (frame_ == nullptr) return nullptr;
+      if (frame_ == nullptr) {
+        blindness_ = "no memory for the pixels";
+        return nullptr;
+      }
     }
     PipeWireStream::Written written = stream_->copyNewest(frame_.get(), width_, height_);
     // A stream that shrank leaves its old pixels past the new edge: zeroed, then copied anew.
@@ -109,18 +115,28 @@ class PortalGrabber final : public DisplayGrabber {
       written = stream_->copyNewest(frame_.get(), width_, height_);
     }
     last_ = written;
-    const bool any = written.width > 0 && written.height > 0;
-    if (!any && Clock::now() - streamOpenedAt_ > kFirstFrameTime) {
-      tellOnce("no frame came from the PipeWire stream within 5 s (" + stream_->describe() + ")");
+    if (written.width > 0 && written.height > 0) {
+      framed_ = true;
+      return frame_.get();
     }
-    return any ? frame_.get() : nullptr;
+    blindness_ = stream_->failure();
+    if (blindness_.empty() && !framed_ && Clock::now() - streamOpenedAt_ > kFirstFrameTime) {
+      if (noFrame_.empty()) {
+        noFrame_ = "no frame came from the PipeWire stream within 5 s (" + stream_->describe() + ")";
+      }
+      blindness_ = noFrame_;
+    }
+    return nullptr;
   }
 
+  std::string blindness() const override { return blindness_; }
+  const char* way() const override { return "the desktop portal"; }
+
  private:
-  void tellOnce(const std::string& why) {
-    if (told_) return;
-    told_ = true;
-    writeDiagnosticLine(label_ + why);
+  // From the constructor or the portal's thread; the first reason stays.
+  void fail(const std::string& why) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failure_.empty()) failure_ = why;
   }
 
   // On the grabber's thread: the portal's handshake, then the stream handed to grab().
@@ -128,7 +144,7 @@ class PortalGrabber final : public DisplayGrabber {
     std::string why;
     // Checked first, so that no user is asked to share for nothing.
     const PipeWireLibrary* pw = pipeWireLibrary(why);
-    if (pw == nullptr) return tellOnce("PipeWire is missing (" + why + ")");
+    if (pw == nullptr) return fail("PipeWire is missing (" + why + ")");
     const std::string tokenPath =
         restoreTokenPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"), output_.name);
     PortalGrant grant;
@@ -136,7 +152,7 @@ class PortalGrabber final : public DisplayGrabber {
         PortalSession::open(readToken(tokenPath), cancel_.get(), grant, why);
     UniqueFd remote(grant.remoteFd);
     if (session == nullptr) {
-      if (!why.empty()) tellOnce(why);
+      if (!why.empty()) fail(why);
       return;
     }
     // A token is good for one start; the next start needs the new one.
@@ -144,10 +160,9 @@ class PortalGrabber final : public DisplayGrabber {
       writeDiagnosticLine(label_ + "the restore token could not be saved in " + tokenPath);
     }
     const std::optional<PortalStream> chosen = chooseStream(grant.streams, output_, why);
-    if (!chosen) return tellOnce(why);
-    std::unique_ptr<PipeWireStream> stream =
-        PipeWireStream::open(*pw, remote.release(), chosen->node, label_, why);
-    if (stream == nullptr) return tellOnce(why);
+    if (!chosen) return fail(why);
+    std::unique_ptr<PipeWireStream> stream = PipeWireStream::open(*pw, remote.release(), chosen->node, why);
+    if (stream == nullptr) return fail(why);
     std::lock_guard<std::mutex> lock(mutex_);
     session_ = std::move(session);
     stream_ = std::move(stream);
@@ -162,15 +177,20 @@ class PortalGrabber final : public DisplayGrabber {
   const int32_t width_;
   const int32_t height_;
   const std::string label_;
-  bool told_ = false;  // the constructor's, then the thread's, then grab()'s once the stream is handed over
   UniqueFd cancel_;
   std::mutex mutex_;
+  // Under mutex_:
+  std::string failure_;  // why the portal gave no stream
   std::unique_ptr<PortalSession> session_;
   std::unique_ptr<PipeWireStream> stream_;
   Clock::time_point streamOpenedAt_;
+  // The worker's own:
   std::unique_ptr<uint8_t[]> frame_;
   PipeWireStream::Written last_;
-  WorkerThread thread_;  // last: started once everything it uses is made
+  bool framed_ = false;    // a frame came
+  std::string noFrame_;    // why none came, once said
+  std::string blindness_;  // of the last grab
+  WorkerThread thread_;    // last: started once everything it uses is made
 };
 
 }  // namespace

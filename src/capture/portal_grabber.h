@@ -11,8 +11,8 @@
 namespace corvane {
 
 // Returns at once: the portal is asked on a thread of the grabber's own, and grabs give zeros
-// until the stream's first frame (or for good, with one line on standard error saying why). The
-// grabber's end cuts every wait short. Sizes must satisfy captureSizeFits.
+// until the stream's first frame (or for good, their blindness saying why). The grabber's end
+// cuts every wait short. Sizes must satisfy captureSizeFits.
 std::unique_ptr<DisplayGrabber> openPortalGrabber(const PortalOutput& output, int32_t width, int32_t height);
 
 }  // namespace corvane

@@ -246,6 +246,7 @@ bool WaylandDesktop::dispatchUntil(const std::function<bool()>& done) {
     if (ready <= 0 || (wanted.revents & POLLIN) == 0) {
       library_.displayCancelRead(display_);
       if ((ready < 0 && errno == EINTR) || (ready > 0 && (wanted.revents & POLLOUT) != 0)) continue;
+      timedOut_ = ready == 0;
       break;
     }
     if (library_.displayReadEvents(display_) < 0 || library_.displayDispatchPending(display_) < 0) {

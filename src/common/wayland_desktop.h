@@ -68,6 +68,8 @@ class WaylandDesktop {
 
   // False for good once the compositor hung up, broke the protocol or let a wait time out.
   bool usable() const { return usable_; }
+  // Whether it went unusable because a wait timed out (the compositor did not answer).
+  bool timedOut() const { return timedOut_; }
 
   // Sends what is queued, then dispatches events until done() holds. False (and unusable) when
   // the connection failed first or nothing made done() true for kAnswerTimeout.
@@ -93,6 +95,7 @@ class WaylandDesktop {
   const WaylandLibrary& library_;
   wl_display* display_;
   bool usable_ = true;
+  bool timedOut_ = false;
   // Every global announced, also later ones (the registry's listener writes here for the
   // connection's whole life).
   std::vector<WaylandGlobal> globals_;

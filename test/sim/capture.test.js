@@ -3,7 +3,8 @@
 const { describe, it, beforeEach, afterEach } = require('node:test');
 const assert = require('node:assert/strict');
 const { corvane, simulator } = require('../support/binding');
-const { collect, grid, sleep, waitFor } = require('../support/capture');
+const { runChild } = require('../support/child');
+const { collect, grid, sleep, waitFor, blindLine, blindLines } = require('../support/capture');
 
 const monitor = (n, width, height, fields = {}) => ({
   deviceName: `\\\\.\\DISPLAY${n}`,
@@ -127,17 +128,74 @@ describe('graphics calls', () => {
     assertNoGdiLeft();
   });
 
-  it('delivers zero-filled frames of the normal size and leaks nothing when a call fails', async () => {
-    for (const fault of ['createDisplayContext', 'createCompatibleContext', 'createCompatibleBitmap', 'bitBlt', 'getDIBits']) {
-      simulator.setGdiFaults({ [fault]: true });
-      const [single] = await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 4), 2);
-      const [multi] = await collect((cb) => corvane.startCaptureMultiScreens(cb, [display(1, 64, 48)], 0, 4), 2);
-      for (const frame of [single, multi['\\\\.\\DISPLAY1']]) {
-        assert.equal(frame.length, expectedFrame(64, 48, 4).length, fault);
-        if (fault !== 'bitBlt') assert.ok(frame.every((b) => b === 0), `${fault}: zero-filled`);
-      }
-      assertNoGdiLeft();
+  it('delivers zero-filled frames of the normal size, leaks nothing and writes one line per capture and display when a call fails', () => {
+    const failures = {
+      createDisplayContext: 'CreateDCA failed',
+      createCompatibleContext: 'CreateCompatibleDC failed',
+      createCompatibleBitmap: 'CreateCompatibleBitmap failed',
+      bitBlt: 'BitBlt failed',
+      getDIBits: 'GetDIBits failed',
+    };
+    const [one, two] = [display(1, 64, 48), display(2, 40, 30)];
+    // For each failing call, a single and a multi capture of 20 deliveries each, every frame as
+    // [name, length, zero-filled], and the graphics objects left after them. Then a capture that
+    // sees its display, loses it, sees it again and loses it again, 10 frames each.
+    const child = runChild(`
+      const sim = corvane.simulator;
+      sim.setMonitors(${JSON.stringify([monitor(1, 64, 48), monitor(2, 40, 30, { x: 64 })])});
+      const zero = (f) => f.every((b) => b === 0);
+      const take = (start, count) => new Promise((resolve) => {
+        const got = [];
+        start((delivered) => {
+          if (got.length === count) return;  // queued before the stop
+          const frames = Buffer.isBuffer(delivered) ? { single: delivered } : delivered;
+          got.push(Object.entries(frames).map(([name, f]) => [name, f.length, zero(f)]));
+          if (got.length === count) {
+            corvane.stopCaptureScreen();
+            resolve(got);
+          }
+        });
+      });
+      const seenAgain = () => new Promise((resolve) => {
+        const steps = [[false, { bitBlt: true }], [true, {}], [false, { getDIBits: true }], [true, null]];
+        let step = 0;
+        let inRow = 0;
+        corvane.startCaptureScreen((f) => {
+          if (step === steps.length) return;
+          const [zeroFrames, next] = steps[step];
+          inRow = zero(f) === zeroFrames ? inRow + 1 : 0;
+          if (inRow < 10) return;
+          inRow = 0;
+          step++;
+          if (next) return sim.setGdiFaults(next);
+          corvane.stopCaptureScreen();
+          resolve();
+        }, ${JSON.stringify(one)}, 1, 4);
+      });
+      (async () => {
+        const runs = [];
+        for (const fault of ${JSON.stringify(Object.keys(failures))}) {
+          sim.setGdiFaults({ [fault]: true });
+          const single = await take((cb) => corvane.startCaptureScreen(cb, ${JSON.stringify(one)}, 1, 4), 20);
+          const multi = await take((cb) => corvane.startCaptureMultiScreens(cb, ${JSON.stringify([one, two])}, 1, 4), 20);
+          const { contexts, bitmaps, misuses } = sim.gdiCensus();
+          runs.push({ fault, single, multi, left: { contexts, bitmaps, misuses } });
+        }
+        sim.setGdiFaults({});
+        await seenAgain();
+        console.log(JSON.stringify(runs));
+      })();`);
+    assert.equal(child.status, 0, child.stderr);
+    const lines = [];
+    for (const { fault, single, multi, left } of JSON.parse(child.stdout)) {
+      const size = (w, h) => expectedFrame(w, h, 4).length;
+      for (const frames of single) assert.deepEqual(frames, [['single', size(64, 48), true]], fault);
+      for (const frames of multi) assert.deepEqual(frames, [[one.displayId, size(64, 48), true], [two.displayId, size(40, 30), true]], fault);
+      assert.deepEqual(left, { contexts: 0, bitmaps: 0, misuses: [] }, fault);
+      lines.push(...[one, one, two].map((d) => blindLine(d.displayId, failures[fault])));
     }
+    lines.push(blindLine(one.displayId, 'BitBlt failed'), blindLine(one.displayId, 'GetDIBits failed'));
+    assert.deepEqual(blindLines(child.stderr), lines);
   });
 
   it('reads the rows a short read-out left out as black, not as the rows of the last grab', async () => {

@@ -1,6 +1,6 @@
 'use strict';
 // Helpers for tests of the captures, which deliver on the event loop until stopped.
-const { corvane } = require('./binding');
+const { corvane, simulator } = require('./binding');
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -38,4 +38,25 @@ function frameSize(width, height, samplingRate) {
   return columns * rows * 3;
 }
 
-module.exports = { sleep, waitFor, collect, grid, frameSize };
+// The line a capture writes once when it cannot see a display, and what it says there of a name
+// that names no display, on the backend this process captures through: GDI on Windows and on the
+// simulated desktop, else X11, wlr-screencopy (Wayland) or the desktop portal.
+const captureWay =
+  simulator || process.platform === 'win32'
+    ? 'GDI'
+    : process.env.CORVANE_BACKEND === 'portal'
+      ? 'the desktop portal'
+      : process.env.WAYLAND_DISPLAY
+        ? 'wlr-screencopy'
+        : 'X11';
+const unknownDisplayWhy = {
+  GDI: 'no display of that name',
+  X11: `the X server on ${process.env.DISPLAY} has no monitor of that name`,
+  'wlr-screencopy': 'the compositor has no output of that name',
+}[captureWay];
+
+const blindLine = (displayId, why, way = captureWay) => `capture of ${displayId} through ${way}: ${why}; frames are zero-filled`;
+// The lines of a process's standard error that say a capture is blind.
+const blindLines = (stderr) => stderr.split(/\r?\n/).filter((line) => line.startsWith('capture of '));
+
+module.exports = { sleep, waitFor, collect, grid, frameSize, captureWay, unknownDisplayWhy, blindLine, blindLines };

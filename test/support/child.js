@@ -51,7 +51,8 @@ function startChild(script, { env = {}, load = true } = {}) {
   child.on('message', (m) => messages.push(m));
   child.stdout.on('data', (d) => (output += d));
   child.stderr.on('data', (d) => (output += d));
-  const exit = new Promise((resolve) => child.once('exit', (code, signal) => resolve({ code, signal, output })));
+  // Once its output is read to the end too.
+  const exit = new Promise((resolve) => child.once('close', (code, signal) => resolve({ code, signal, output })));
   return {
     send: (message) => child.send(message),
     // The first message that satisfies accept; the ones before it are dropped.

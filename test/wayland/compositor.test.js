@@ -6,7 +6,7 @@ const assert = require('node:assert/strict');
 const crypto = require('node:crypto');
 const { startSway } = require('../../scripts/lib/sway');
 const { runChild, startChild } = require('../support/child');
-const { frameSize } = require('../support/capture');
+const { frameSize, blindLine, blindLines } = require('../support/capture');
 const { showPicture, expectedFrame } = require('../support/picture');
 
 const rate = 8;
@@ -43,19 +43,22 @@ describe('the backend', () => {
     assert.deepEqual(listed({ ...wayland, WAYLAND_DISPLAY: 'wayland-nobody' }), x11);
   });
 
-  it('forced to Wayland with no compositor: no monitors, zero-filled frames, and the process ends cleanly', () => {
+  it('forced to Wayland with no compositor: no monitors, zero-filled frames with one line, and the process ends cleanly', () => {
+    // 30 frames, over the capture's tries to connect again every 250 ms.
     const child = runChild(`
       console.log(JSON.stringify(corvane.getMonitors()));
+      let frames = 0;
       corvane.startCaptureScreen((frame) => {
         console.log(frame.length, frame.every((b) => b === 0));
-        corvane.stopCaptureScreen();
-      }, { displayId: 'HEADLESS-1', width: 64, height: 48 }, 0, 4);`,
+        if (++frames === 30) corvane.stopCaptureScreen();
+      }, { displayId: 'HEADLESS-1', width: 64, height: 48 }, 20, 4);`,
     { env: { ...sway.env, WAYLAND_DISPLAY: 'wayland-nobody', DISPLAY: sway.xDisplay, CORVANE_BACKEND: 'wayland' } });
     assert.equal(child.status, 0, child.stderr);
     // Frames queued before the stop are still delivered after it.
     const [monitors, ...frames] = child.stdout.trim().split('\n');
     assert.equal(monitors, '[]');
-    assert.ok(frames.length > 0 && frames.every((f) => f === `${frameSize(64, 48, 4)} true`), frames.join());
+    assert.ok(frames.length >= 30 && frames.every((f) => f === `${frameSize(64, 48, 4)} true`), frames.join());
+    assert.deepEqual(blindLines(child.stderr), [blindLine('HEADLESS-1', 'no compositor answers on wayland-nobody', 'wlr-screencopy')]);
   });
 });
 
@@ -98,7 +101,7 @@ describe('a compositor that goes away, or freezes, under a running capture', () 
       process.disconnect();
     });`;
 
-  it('captures on while outputs come and go, gives zeros while it is gone or frozen, waits at most about a second for it, and shows it again once back', async () => {
+  it('captures on while outputs come and go, gives zeros while it is gone or frozen, waits at most about a second for it, shows it again once back, and says so once per loss', async () => {
     const capture = startChild(capturing, { env: { ...sway.env, CORVANE_BACKEND: undefined } });
     try {
       await capture.next((m) => m.digest === pictureDigest, 'the picture');
@@ -134,8 +137,10 @@ describe('a compositor that goes away, or freezes, under a running capture', () 
       capture.send('stop');
       const { files, filesAfter } = await capture.next((m) => m.files, 'the open files');
       assert.equal(filesAfter, files);
-      const { code, signal } = await capture.exit;
+      const { code, signal, output } = await capture.exit;
       assert.deepEqual({ code, signal }, { code: 0, signal: null });
+      assert.deepEqual(blindLines(output), ['the compositor did not answer within a second', 'the compositor went away']
+        .map((why) => blindLine(monitor.displayId, why, 'wlr-screencopy')));
     } finally {
       capture.kill();
     }
