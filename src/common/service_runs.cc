@@ -31,7 +31,7 @@ bool ServiceRuns::running() const {
 }
 
 StartOutcome ServiceRuns::startBody(napi_env owner, std::shared_ptr<QueueRoom> room, Body body,
-                                     bool replace) {
+                                    bool replace) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (current_) {
     if (!replace) return {Started::Busy, {}};

@@ -38,8 +38,9 @@ class MouseTracker {
   void setInterval(int32_t ms) { intervalMs_.store(ms > 0 ? ms : kDefaultIntervalMs); }
 
   StartOutcome start(Napi::Env env, const Napi::Function& callback) {
-    return runs_.start(env, MovedQueue::create(env, callback, kErrors.resourceName, kQueuedItems, onFinalized), false,
-                       [this](MovedQueue& queue, const RunningFlag& running) { run(queue, running); });
+    return runs_.start(env,
+                       MovedQueue::create(env, callback, kErrors.resourceName, kQueuedItems, onFinalized),
+                       false, [this](MovedQueue& queue, const RunningFlag& running) { run(queue, running); });
   }
 
   void stop() { runs_.stop(true); }
