@@ -2,7 +2,8 @@
 // npm run bench: the sampler against memcpy (Google Benchmark), then one capture tick split into
 // the grab and our own work, with resident memory over many ticks, and the processor time of an
 // idle pointer tracker and an audio stream: on the simulated desktop, and on the real platform in
-// Windows Node.js under Wine. On X11 (an Xvfb of its own), capture beside node-screenshots, and a
+// Windows Node.js under Wine. On X11 (an Xvfb of its own), a callback slower than the capture, before
+// and after the queue's bound where CORVANE_BENCH_BINARIES names both, capture beside node-screenshots, and a
 // three-display tick beside three single ones; on Wayland (a headless sway of its own), capture
 // through wlr-screencopy; through the desktop portal, capture of a PipeWire source.
 const path = require('node:path');
