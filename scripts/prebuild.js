@@ -7,11 +7,10 @@
 const crypto = require('node:crypto');
 const fs = require('node:fs');
 const path = require('node:path');
-const { root, fail, banner } = require('./lib/run');
-const { ensureNpmPackages } = require('./lib/setup');
+const { root, run, fail, banner } = require('./lib/run');
+const { ensureNpmPackages, ensureSystem } = require('./lib/setup');
 const { build } = require('./build');
 const { ensureOldGlibcRoot, inRoot, rootDir } = require('./lib/old-glibc-root');
-const { syncTree } = require('./lib/sync-tree');
 
 // The Windows build puts its binary in prebuilds/win32-x64 itself.
 const linuxPrebuild = path.join(root, 'prebuilds', 'linux-x64', 'corvane.node');
@@ -38,11 +37,14 @@ function prebuildLinux(out = linuxPrebuild) {
   const { checkout, host, inside } = treeFolder();
   fs.mkdirSync(host, { recursive: true });
   fs.writeFileSync(path.join(host, 'checkout'), `${checkout}\n`);
-  // The sources are copied by content, not by time: the kept build folder's objects are then
-  // rebuilt exactly where this tree's files differ from the last build's, even where a changed
-  // file is older than the objects.
-  const { written, removed } = syncTree(root, path.join(host, 'source'), buildInputs);
-  console.log(`${written.length} source files written, ${removed.length} removed in ${host}/source`);
+  // The sources are copied by content (--checksum), not by time, and without their times, so that
+  // what is written gets a fresh one: the kept build folder's objects are then rebuilt exactly
+  // where this tree's files differ from the last build's, even where a changed file is older than
+  // the objects. What the tree no longer has goes (--delete); links are followed.
+  ensureSystem('prebuild');
+  fs.mkdirSync(path.join(host, 'source'), { recursive: true });
+  run('rsync', ['--recursive', '--relative', '--copy-links', '--perms', '--checksum', '--delete', ...buildInputs,
+    `${path.join(host, 'source')}/`]);
   inRoot('cmake', ['-S', `${inside}/source`, '-B', `${inside}/build`, '-G', 'Ninja', '-DCMAKE_BUILD_TYPE=Release',
     '-DCORVANE_TESTS=OFF']);
   inRoot('cmake', ['--build', `${inside}/build`, '--target', 'corvane']);

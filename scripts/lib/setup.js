@@ -92,7 +92,10 @@ const systemNeeds = {
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
   ],
   // The Debian 11 root that the Linux prebuild is built in.
-  prebuild: [{ have: () => onPath('debootstrap'), pkg: 'debootstrap' }],
+  prebuild: [
+    { have: () => onPath('debootstrap'), pkg: 'debootstrap' },
+    { have: () => onPath('rsync'), pkg: 'rsync' },
+  ],
 };
 
 const purposes = {
@@ -103,7 +106,7 @@ const purposes = {
   logind: 'a system bus with a mock of logind for the Linux shutdown hook',
   win: 'the Windows cross-compiler (mingw-w64)',
   wine: 'Wine, to run Windows Node.js, and a sound server for it',
-  prebuild: 'debootstrap, for the Debian 11 root of the Linux prebuild',
+  prebuild: 'debootstrap, for the Debian 11 root of the Linux prebuild, and rsync, which copies the sources into it',
 };
 
 let aptUpdated = false;
