@@ -4,7 +4,7 @@ const { describe, it, afterEach } = require('node:test');
 const assert = require('node:assert/strict');
 const { corvane } = require('./support/binding');
 const { runChild } = require('./support/child');
-const { sleep, waitFor, collect, frameSize, blindLine, blindLines, unknownDisplayWhy } = require('./support/capture');
+const { sleep, waitFor, collect, frameSize, blindLine, blindLines, unknownDisplayWhy, takeFrames } = require('./support/capture');
 
 const singleArgsError = { constructor: Error, message: 'Callback function, display object, interval, and sampling rate required' };
 const multiArgsError = { constructor: Error, message: 'Callback function, display array, interval, and sampling rate required' };
@@ -131,18 +131,7 @@ describe('single-display capture', () => {
     // Two single captures and a multi one with the display twice and a real one between, each
     // for 30 deliveries: each frame as [name, length, zero-filled].
     const child = runChild(`
-      const take = (start, count) => new Promise((resolve) => {
-        const got = [];
-        start((delivered) => {
-          if (got.length === count) return;  // queued before the stop
-          const frames = Buffer.isBuffer(delivered) ? { single: delivered } : delivered;
-          got.push(Object.entries(frames).map(([name, f]) => [name, f.length, f.every((b) => b === 0)]));
-          if (got.length === count) {
-            corvane.stopCaptureScreen();
-            resolve(got);
-          }
-        });
-      });
+      ${takeFrames}
       const unknown = ${JSON.stringify(unknown)};
       const displays = [unknown, corvane.getMonitors().find((m) => m.isPrimary), unknown];
       (async () => {

@@ -4,7 +4,7 @@ const { describe, it, beforeEach, afterEach } = require('node:test');
 const assert = require('node:assert/strict');
 const { corvane, simulator } = require('../support/binding');
 const { runChild } = require('../support/child');
-const { collect, grid, sleep, waitFor, blindLine, blindLines } = require('../support/capture');
+const { collect, grid, sleep, waitFor, blindLine, blindLines, takeFrames } = require('../support/capture');
 
 const monitor = (n, width, height, fields = {}) => ({
   deviceName: `\\\\.\\DISPLAY${n}`,
@@ -144,18 +144,7 @@ describe('graphics calls', () => {
       const sim = corvane.simulator;
       sim.setMonitors(${JSON.stringify([monitor(1, 64, 48), monitor(2, 40, 30, { x: 64 })])});
       const zero = (f) => f.every((b) => b === 0);
-      const take = (start, count) => new Promise((resolve) => {
-        const got = [];
-        start((delivered) => {
-          if (got.length === count) return;  // queued before the stop
-          const frames = Buffer.isBuffer(delivered) ? { single: delivered } : delivered;
-          got.push(Object.entries(frames).map(([name, f]) => [name, f.length, zero(f)]));
-          if (got.length === count) {
-            corvane.stopCaptureScreen();
-            resolve(got);
-          }
-        });
-      });
+      ${takeFrames}
       const seenAgain = () => new Promise((resolve) => {
         const steps = [[false, { bitBlt: true }], [true, {}], [false, { getDIBits: true }], [true, null]];
         let step = 0;

@@ -59,4 +59,20 @@ const blindLine = (displayId, why, way = captureWay) => `capture of ${displayId}
 // The lines of a process's standard error that say a capture is blind.
 const blindLines = (stderr) => stderr.split(/\r?\n/).filter((line) => line.startsWith('capture of '));
 
-module.exports = { sleep, waitFor, collect, grid, frameSize, captureWay, unknownDisplayWhy, blindLine, blindLines };
+// For a child's script: take(start, count) starts a capture with start(callback), stops it after
+// `count` deliveries and resolves to them, each as [name, length, zero-filled] per frame (a single
+// capture's frame named 'single'); what was queued before the stop is left out.
+const takeFrames = `const take = (start, count) => new Promise((resolve) => {
+  const got = [];
+  start((delivered) => {
+    if (got.length === count) return;
+    const frames = Buffer.isBuffer(delivered) ? { single: delivered } : delivered;
+    got.push(Object.entries(frames).map(([name, f]) => [name, f.length, f.every((b) => b === 0)]));
+    if (got.length === count) {
+      corvane.stopCaptureScreen();
+      resolve(got);
+    }
+  });
+});`;
+
+module.exports = { sleep, waitFor, collect, grid, frameSize, captureWay, unknownDisplayWhy, blindLine, blindLines, takeFrames };
