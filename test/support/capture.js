@@ -4,11 +4,12 @@ const { corvane, simulator } = require('./binding');
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// Waits until predicate() holds, polling the event loop so that deliveries run.
+// Waits until predicate() holds, polling the event loop so that deliveries run. `what` may be a
+// function, asked at the timeout, so that the message tells how things stood then.
 async function waitFor(predicate, what, timeout = 15000) {
   const deadline = Date.now() + timeout;
   while (!predicate()) {
-    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`);
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${typeof what === 'function' ? what() : what}`);
     await sleep(5);
   }
 }
