@@ -45,7 +45,6 @@ class RoomGiver {
  public:
   RoomGiver(Napi::Env env, std::shared_ptr<QueueRoom> room);
   void giveAfterTurn(Napi::Env env);
-  void giveNow() { room_->give(); }
 
  private:
   std::shared_ptr<QueueRoom> room_;
@@ -131,10 +130,9 @@ class CallbackQueue {
 
   static void call(Napi::Env env, Napi::Function callback, JsSide* side, Item* raw) {
     std::unique_ptr<Item> item(raw);
-    if (env == nullptr || callback.IsEmpty()) {
-      side->giver.giveNow();
-      return;
-    }
+    // The environment is going away: its workers were stopped and joined first, so no one waits
+    // for room, and the context may be finalized already (Node.js finalizes before it drains).
+    if (env == nullptr || callback.IsEmpty()) return;
     Deliver(env, callback, *item);
     Napi::Value thrown;
     if (env.IsExceptionPending()) thrown = env.GetAndClearPendingException().Value();
