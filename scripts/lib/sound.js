@@ -20,7 +20,10 @@ function startPulseAudio() {
     env: { XDG_RUNTIME_DIR: runtime },
     stop() {
       spawnSync('pulseaudio', ['--kill'], { env, timeout: 30000 });
-      fs.rmSync(runtime, { recursive: true, force: true });
+      // --kill only signals the daemon, which removes its files in the folder as it ends.
+      const deadline = Date.now() + 10000;
+      while (spawnSync('pulseaudio', ['--check'], { env }).status === 0 && Date.now() < deadline);
+      fs.rmSync(runtime, { recursive: true, force: true, maxRetries: 5 });
     },
   };
 }
