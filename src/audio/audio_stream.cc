@@ -10,6 +10,7 @@
 #include "common/raise.h"
 #include "common/service_runs.h"
 #include "common/worker_loop.h"
+#include "common/never_destroyed.h"
 
 namespace corvane {
 namespace {
@@ -56,10 +57,8 @@ class AudioStream {
   std::atomic<int32_t> intervalMs_{kDefaultIntervalMs};
 };
 
-// Never destroyed: a worker still running at process exit must find it intact.
 AudioStream& audioStream() {
-  static AudioStream& instance = *new AudioStream;
-  return instance;
+  return neverDestroyed<AudioStream>();
 }
 
 }  // namespace

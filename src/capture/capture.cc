@@ -14,6 +14,7 @@
 #include "common/service_runs.h"
 #include "common/tick_phases.h"
 #include "common/worker_loop.h"
+#include "common/never_destroyed.h"
 
 namespace corvane {
 namespace {
@@ -22,13 +23,9 @@ namespace {
 constexpr StartErrors kErrors{"", "ScreenCapture", "screen capture"};
 constexpr size_t kMaxDisplays = 3;
 
-// The one capture that may run at a time, of either kind. Never destroyed: a worker still running
-// when the process exits goes on until the process ends, and must find it intact. Joining it from
-// a static destructor is no option either: on Windows the process has already killed its threads
-// there, in whatever lock they held.
+// The one capture that may run at a time, of either kind.
 ServiceRuns& captureRuns() {
-  static ServiceRuns& runs = *new ServiceRuns;
-  return runs;
+  return neverDestroyed<ServiceRuns>();
 }
 
 struct SingleCaptureJob {
@@ -81,11 +78,7 @@ bool grabAndSample(DisplayGrabber& grabber, DisplaySight& sight, int32_t width, 
     frame = SampledFrame::zeroed(sampledFrameSize(width, height, samplingRate));
   }
   if (!frame.allocated()) return false;
-  if (!grabber.grabSampled(frame.bytes.get())) {
-    const uint8_t* pixels = grabber.grab();
-    PhaseTimer timer(TickPhase::Sample);
-    sampleFrame(pixels, width, height, samplingRate, frame.bytes.get());
-  }
+  grabber.grab(frame.bytes.get());
   sight.noteGrab(grabber);
   return true;
 }
@@ -96,7 +89,7 @@ bool dropFrame(Posted) { return true; }
 void runSingleCapture(const SingleCaptureJob& job, FrameQueue& frames, const RunningFlag& running) {
   // The grabber keeps its device contexts and bitmap, or its pictures, for the whole capture.
   std::unique_ptr<DisplayGrabber> grabber =
-      openDisplayGrabber(job.deviceName, job.width, job.height, job.samplingRate);
+      openDisplayGrabber({job.deviceName, job.width, job.height}, job.samplingRate);
   DisplaySight sight(job.deviceName);
   runTicks(
       running, frames,

@@ -8,10 +8,9 @@
 namespace corvane {
 namespace {
 
-// The last enumeration; refilled on every call, keeping its storage. Workers call too, each on
-// its own thread, so a call holds the lock from the enumeration to the last object made.
-std::mutex recordsMutex;
-std::vector<MonitorRecord> monitorRecords;
+// Workers call too, each on its own thread, and the platforms' walks keep state of their own:
+// one call at a time.
+std::mutex listMutex;
 
 Napi::Object makeDisplayInfo(Napi::Env env, const MonitorRecord& record) {
   Napi::Object display = Napi::Object::New(env);
@@ -36,13 +35,13 @@ Napi::Object makeDisplayInfo(Napi::Env env, const MonitorRecord& record) {
 
 Napi::Value getMonitors(const Napi::CallbackInfo& info) {
   Napi::Env env = info.Env();
-  std::lock_guard<std::mutex> lock(recordsMutex);
-  collectMonitors(displayPlatform(), monitorRecords);
-
-  Napi::Array list = Napi::Array::New(env, monitorRecords.size());
-  for (size_t i = 0; i < monitorRecords.size(); ++i) {
-    list.Set(static_cast<uint32_t>(i), makeDisplayInfo(env, monitorRecords[i]));
+  std::vector<MonitorRecord> records;
+  {
+    std::lock_guard<std::mutex> lock(listMutex);
+    records = listMonitors();
   }
+  Napi::Array list = Napi::Array::New(env, records.size());
+  for (size_t i = 0; i < records.size(); ++i) list.Set(static_cast<uint32_t>(i), makeDisplayInfo(env, records[i]));
   return list;
 }
 

@@ -1,11 +1,10 @@
-// Platform-free half of the monitor list: the per-monitor step and the aspect-ratio rule.
+// The monitor list: one record per monitor, as each backend lists them, and the aspect-ratio rule.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "displays/display_platform.h"
 
 namespace corvane {
 
@@ -28,8 +27,7 @@ struct AspectRatio {
 // width:height divided by their greatest common divisor; 0:0 when both are 0.
 AspectRatio reduceAspectRatio(int32_t width, int32_t height);
 
-// Empties records, then appends one record per monitor in enumeration order. A monitor whose
-// info query fails is left out: it has no device name to be opened by.
-void collectMonitors(DisplayPlatform& platform, std::vector<MonitorRecord>& records);
+// The monitors of the desktop this process talks to, in its order; empty when there is none.
+std::vector<MonitorRecord> listMonitors();
 
 }  // namespace corvane

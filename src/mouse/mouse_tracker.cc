@@ -10,6 +10,7 @@
 #include "common/service_runs.h"
 #include "common/worker_loop.h"
 #include "mouse/cursor.h"
+#include "common/never_destroyed.h"
 
 namespace corvane {
 namespace {
@@ -76,10 +77,8 @@ class MouseTracker {
   Point last_;  // one worker at a time uses it: a stop joins the worker
 };
 
-// Never destroyed, for the reasons given at the capture.
 MouseTracker& tracker() {
-  static MouseTracker& instance = *new MouseTracker;
-  return instance;
+  return neverDestroyed<MouseTracker>();
 }
 
 }  // namespace

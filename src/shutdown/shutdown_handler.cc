@@ -11,6 +11,7 @@
 #include "common/callback_queue.h"
 #include "common/raise.h"
 #include "shutdown/session_end_hold.h"
+#include "common/never_destroyed.h"
 
 namespace corvane {
 namespace {
@@ -91,10 +92,8 @@ class ShutdownCallbacks {
   std::vector<Told> told_;  // oldest first
 };
 
-// Never destroyed: the platform's hold may tell it until the process ends.
 ShutdownCallbacks& shutdownCallbacks() {
-  static ShutdownCallbacks& callbacks = *new ShutdownCallbacks;
-  return callbacks;
+  return neverDestroyed<ShutdownCallbacks>();
 }
 
 }  // namespace

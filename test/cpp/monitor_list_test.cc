@@ -1,4 +1,4 @@
-#include "displays/monitor_list.h"
+#include "backends/windows/monitor_walk.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "capture/portal_choice.h"
+#include "backends/portal/portal_choice.h"
 
 #include <gtest/gtest.h>
 

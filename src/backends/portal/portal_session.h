@@ -1,0 +1,41 @@
+// A ScreenCast session of the desktop portal (org.freedesktop.portal.ScreenCast) on the session
+// bus: CreateSession, SelectSources of one monitor, Start, OpenPipeWireRemote, each request
+// answered by its Response signal. The session lasts as long as this object.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "backends/portal/portal_choice.h"
+#include "backends/linux/sd_bus_library.h"
+
+namespace corvane {
+
+// What a started session gives: a PipeWire remote that sees the shared streams, and the token
+// that starts the same sharing again without asking.
+struct PortalGrant {
+  int remoteFd = -1;  // ours to close
+  std::vector<PortalStream> streams;
+  std::string restoreToken;
+};
+
+class PortalSession {
+ public:
+  // The whole handshake, each wait bounded and cut short when cancelFd becomes readable. Null on
+  // failure, with why saying what failed, or empty when cancelled.
+  static std::unique_ptr<PortalSession> open(const std::string& restoreToken, int cancelFd,
+                                             PortalGrant& grant, std::string& why);
+  // Closes the session, which ends the portal's streams.
+  ~PortalSession();
+  PortalSession(const PortalSession&) = delete;
+  PortalSession& operator=(const PortalSession&) = delete;
+
+  struct Bus;
+
+ private:
+  explicit PortalSession(std::unique_ptr<Bus> bus);
+  std::unique_ptr<Bus> bus_;
+};
+
+}  // namespace corvane

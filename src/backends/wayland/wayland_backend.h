@@ -1,0 +1,21 @@
+// What a Wayland compositor gives the Linux module: its outputs, and their grabs through
+// wlr-screencopy where it offers that.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "capture/grabber.h"
+#include "displays/monitor_list.h"
+
+namespace corvane {
+
+// In the compositor's order of outputs; empty when no compositor answers.
+std::vector<MonitorRecord> readWaylandMonitors();
+
+// On a connection of its own. Null when the compositor answers but offers no wlr-screencopy;
+// while no compositor answers, a grabber that keeps trying.
+std::unique_ptr<DisplayGrabber> openScreencopyGrabber(const DisplayRequest& display, uint64_t samplingRate);
+
+}  // namespace corvane

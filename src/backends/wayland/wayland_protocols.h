@@ -1,0 +1,42 @@
+// The protocol extensions corvane speaks beyond the core: xdg-output (the outputs' names and
+// logical layout, from wayland-protocols) and wlr-screencopy (wlroots' capture of an output).
+// Their interface tables are written out here: the scanner's client code would reference the
+// core interfaces as link-time symbols, and libwayland-client is only loaded at run time.
+#pragma once
+
+#include <wayland-client-core.h>
+
+#include "backends/wayland/wayland_library.h"
+
+namespace corvane {
+
+// The highest versions whose events corvane listens to.
+constexpr uint32_t kXdgOutputManagerVersion = 3;
+constexpr uint32_t kScreencopyManagerVersion = 3;
+
+// Opcodes of the requests sent.
+enum : uint32_t {
+  kXdgOutputManagerGetXdgOutput = 1,
+  kXdgOutputDestroy = 0,
+  kXdgOutputManagerDestroy = 0,
+  kScreencopyCaptureOutput = 0,
+  kScreencopyCaptureOutputRegion = 1,
+  kScreencopyManagerDestroy = 2,
+  kScreencopyFrameCopy = 0,
+  kScreencopyFrameDestroy = 1,
+};
+
+// zwlr_screencopy_frame_v1.flags
+constexpr uint32_t kScreencopyYInvert = 1;
+
+struct WaylandExtensions {
+  const wl_interface* xdgOutputManager;
+  const wl_interface* xdgOutput;
+  const wl_interface* screencopyManager;
+  const wl_interface* screencopyFrame;
+};
+
+// The tables, their references to core interfaces filled in from the loaded library.
+const WaylandExtensions& waylandExtensions(const WaylandLibrary& library);
+
+}  // namespace corvane

@@ -1,0 +1,62 @@
+// The graphics-device calls that a display grab makes, one method each, so that the grab runs the
+// same way on the real desktop and on the simulated one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace corvane {
+
+using GdiContext = void*;
+using GdiObject = void*;
+
+// The read-out header, field for field a BITMAPINFOHEADER.
+struct DibHeader {
+  uint32_t size = 40;
+  int32_t width = 0;
+  int32_t height = 0;  // negative: rows top-down
+  uint16_t planes = 1;
+  uint16_t bitCount = 32;
+  uint32_t compression = 0;  // BI_RGB
+  uint32_t sizeImage = 0;
+  int32_t xPelsPerMeter = 0;
+  int32_t yPelsPerMeter = 0;
+  uint32_t clrUsed = 0;
+  uint32_t clrImportant = 0;
+};
+static_assert(sizeof(DibHeader) == 40, "DibHeader must match BITMAPINFOHEADER");
+
+// A 32-bit top-down DIB of width x height.
+inline DibHeader topDownDib32(int32_t width, int32_t height) {
+  DibHeader header;
+  header.width = width;
+  header.height = -height;
+  return header;
+}
+
+class GdiPlatform {
+ public:
+  virtual ~GdiPlatform() = default;
+
+  // Whether a monitor of the desktop goes by this device name (as getMonitors lists it). Windows
+  // opens no display context for another name, but Wine opens one of the whole screen.
+  virtual bool isDisplay(const std::string& deviceName) = 0;
+  // Each returns null on failure.
+  virtual GdiContext createDisplayContext(const std::string& deviceName) = 0;
+  virtual GdiContext createCompatibleContext(GdiContext display) = 0;
+  virtual GdiObject createCompatibleBitmap(GdiContext display, int32_t width, int32_t height) = 0;
+  virtual GdiObject selectObject(GdiContext context, GdiObject object) = 0;
+  // Copies (0, 0, width, height) of source to (0, 0) of target; false on failure.
+  virtual bool bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) = 0;
+  // Reads scan lines 0 to lines - 1 of bitmap into pixels, in the format of header; returns the
+  // number of lines read, 0 on failure.
+  virtual int32_t getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels,
+                            DibHeader& header) = 0;
+  virtual void deleteObject(GdiObject object) = 0;
+  virtual void deleteContext(GdiContext context) = 0;
+};
+
+// The platform this build runs on. Used by capture workers up to their last tick at process exit.
+GdiPlatform& gdiPlatform();
+
+}  // namespace corvane
