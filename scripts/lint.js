@@ -1,6 +1,6 @@
 'use strict';
-// npm run lint: clang-format and clang-tidy over the C++ sources (the host build's compile
-// database), and cppcheck.
+// npm run lint: the direction of the C++ includes, clang-format and clang-tidy over the C++ sources
+// (the host build's compile database), and cppcheck.
 const fs = require('node:fs');
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
@@ -11,7 +11,26 @@ const sources = (dir) =>
     .filter((f) => /\.(cc|h)$/.test(f))
     .map((f) => path.join(dir, f));
 
+// The subsystems and the shared floor know no backend: a backend implements their seams, and the
+// build picks it. The floor knows no subsystem either.
+function checkIncludes() {
+  const wrong = [];
+  for (const [dir, banned] of [
+    ...['capture', 'displays', 'mouse', 'audio', 'shutdown', 'module'].map((d) => [d, /^backends\//]),
+    ['common', /^(backends|capture|displays|mouse|audio|shutdown|module)\//],
+  ]) {
+    for (const file of sources(path.join('src', dir))) {
+      const text = fs.readFileSync(path.join(root, file), 'utf8');
+      for (const [, header] of text.matchAll(/^#include "([^"]+)"/gm)) {
+        if (banned.test(header)) wrong.push(`${file} includes ${header}`);
+      }
+    }
+  }
+  if (wrong.length > 0) throw new Error(`includes against the layout:\n  ${wrong.join('\n  ')}`);
+}
+
 try {
+  checkIncludes();
   build('host', { tests: true });
   const cpp = [...sources('src'), ...sources('test/cpp'), ...sources('bench'), ...sources('tools')];
   run('clang-format', ['--dry-run', '-Werror', ...cpp]);

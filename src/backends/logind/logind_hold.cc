@@ -22,6 +22,7 @@
 #include "common/diagnostics.h"
 #include "common/module_pin.h"
 #include "backends/linux/sd_bus_library.h"
+#include "backends/linux/unique_fd.h"
 #include "common/worker_thread.h"
 #include "shutdown/session_end_hold.h"
 #include "common/never_destroyed.h"
@@ -50,31 +51,13 @@ std::string applicationName() {
   return executable.substr(executable.rfind('/') + 1);
 }
 
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() { reset(); }
-
-  explicit operator bool() const { return fd_ >= 0; }
-  void reset(int fd = -1) {
-    if (fd_ >= 0) close(fd_);
-    fd_ = fd;
-  }
-
- private:
-  int fd_ = -1;
-};
-
 // The connection to logind and the lock it gave; lives on the bus thread alone.
 class LogindSession {
  public:
   static std::unique_ptr<LogindSession> open(std::string& why) {
-    std::unique_ptr<SdBusLibrary> library = SdBusLibrary::load(why);
-    if (!library) return nullptr;
-    std::unique_ptr<LogindSession> session(new LogindSession(std::move(library)));
+    const SdBusLibrary* library = runtimeLibrary<SdBusLibrary>(&why);
+    if (library == nullptr) return nullptr;
+    std::unique_ptr<LogindSession> session(new LogindSession(*library));
     sd_bus* bus = nullptr;
     const int opened = session->sd_->openSystem(&bus);
     if (opened < 0) {
@@ -111,8 +94,8 @@ class LogindSession {
   }
 
  private:
-  explicit LogindSession(std::unique_ptr<SdBusLibrary> library)
-      : sd_(std::move(library)), bus_(nullptr, BusCloser{sd_->flushCloseUnref}) {}
+  explicit LogindSession(const SdBusLibrary& library)
+      : sd_(&library), bus_(nullptr, BusCloser{library.flushCloseUnref}) {}
 
   bool takeLock(std::string& why) {
     BusError error(*sd_);
@@ -177,8 +160,8 @@ class LogindSession {
     sd_bus_error error = SD_BUS_ERROR_NULL;
   };
 
-  // Given up in reverse: the lock, the connection, then the library.
-  std::unique_ptr<SdBusLibrary> sd_;
+  // Given up in reverse: the lock, then the connection.
+  const SdBusLibrary* sd_;
   std::unique_ptr<sd_bus, BusCloser> bus_;
   UniqueFd lock_;
   std::optional<Clock::time_point> releaseAt_;

@@ -6,9 +6,16 @@
 
 #include <string>
 
+#include "backends/linux/runtime_library.h"
+
 namespace corvane {
 
+// Kept for the process's life: PipeWire's global state outlives any one stream.
 struct PipeWireLibrary {
+  static constexpr const char* kSoname = "libpipewire-0.3.so.0";
+  // Binds every function, then starts PipeWire once.
+  bool bind(SharedLibrary& library);
+
   decltype(&pw_init) init = nullptr;
   decltype(&pw_thread_loop_new) loopNew = nullptr;
   decltype(&pw_thread_loop_get_loop) loopGet = nullptr;
@@ -32,9 +39,5 @@ struct PipeWireLibrary {
   decltype(&pw_stream_state_as_string) stateName = nullptr;
   decltype(&pw_stream_get_state) state = nullptr;
 };
-
-// Loaded once and kept for the process's life: PipeWire's global state outlives any one stream.
-// Null when libpipewire-0.3.so.0 or one of its functions is missing; why then says which.
-const PipeWireLibrary* pipeWireLibrary(std::string& why);
 
 }  // namespace corvane

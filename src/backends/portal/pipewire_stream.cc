@@ -138,6 +138,19 @@ struct PipeWireStream::State {
 
 namespace {
 
+// Holds the thread loop's lock, so that its thread's callbacks wait meanwhile.
+class LoopLock {
+ public:
+  explicit LoopLock(const PipeWireStream::State& state) : pw_(state.pw), loop_(state.loop) { pw_.lock(loop_); }
+  ~LoopLock() { pw_.unlock(loop_); }
+  LoopLock(const LoopLock&) = delete;
+  LoopLock& operator=(const LoopLock&) = delete;
+
+ private:
+  const PipeWireLibrary& pw_;
+  pw_thread_loop* loop_;
+};
+
 constexpr pw_stream_events kStreamEvents = [] {
   pw_stream_events events{};
   events.version = PW_VERSION_STREAM_EVENTS;
@@ -150,23 +163,22 @@ constexpr pw_stream_events kStreamEvents = [] {
 
 }  // namespace
 
-std::unique_ptr<PipeWireStream> PipeWireStream::open(const PipeWireLibrary& pw, int remoteFd, uint32_t node,
+std::unique_ptr<PipeWireStream> PipeWireStream::open(const PipeWireLibrary& pw, UniqueFd remote, uint32_t node,
                                                      std::string& why) {
   auto state = std::make_unique<State>(pw);
   state->loop = pw.loopNew("corvane-capture", nullptr);
   if (state->loop == nullptr) {
-    close(remoteFd);
     why = "no PipeWire thread loop";
     return nullptr;
   }
   state->context = pw.contextNew(pw.loopGet(state->loop), nullptr, 0);
   if (state->context == nullptr) {
-    close(remoteFd);
     why = "no PipeWire context";
     return nullptr;
   }
-  // Before the loop runs, so nothing else touches these meanwhile.
-  state->core = pw.connectFd(state->context, remoteFd, nullptr, 0);
+  // Before the loop runs, so nothing else touches these meanwhile. The core owns the remote from
+  // here on, connected or not.
+  state->core = pw.connectFd(state->context, remote.release(), nullptr, 0);
   if (state->core == nullptr) {
     why = "the portal's PipeWire remote did not connect";
     return nullptr;
@@ -198,27 +210,24 @@ PipeWireStream::~PipeWireStream() = default;
 
 std::string PipeWireStream::describe() {
   State& s = *state_;
-  s.pw.lock(s.loop);
+  const LoopLock lock(s);
   const char* error = nullptr;
   std::string text = std::string("its state: ") + s.pw.stateName(s.pw.state(s.stream, &error));
   if (error != nullptr) text += std::string(", ") + error;
   if (!s.pixels) text += "; no video format agreed, of BGRx, BGRA, RGBx, RGBA in shared memory";
-  s.pw.unlock(s.loop);
   return text;
 }
 
 std::string PipeWireStream::failure() {
   State& s = *state_;
-  s.pw.lock(s.loop);
-  std::string why = s.failure;
-  s.pw.unlock(s.loop);
-  return why;
+  const LoopLock lock(s);
+  return s.failure;
 }
 
 PipeWireStream::Written PipeWireStream::copyNewest(uint8_t* frame, int32_t width, int32_t height) {
   State& s = *state_;
   PhaseTimer timer(TickPhase::Grab);
-  s.pw.lock(s.loop);
+  const LoopLock lock(s);
   Written written;
   if (s.held != nullptr && s.pixels) {
     const spa_data& plane = s.held->buffer->datas[0];
@@ -241,7 +250,6 @@ PipeWireStream::Written PipeWireStream::copyNewest(uint8_t* frame, int32_t width
                     written.width, written.height, frame, width, 0, 0);
     }
   }
-  s.pw.unlock(s.loop);
   return written;
 }
 

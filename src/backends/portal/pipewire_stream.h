@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "backends/linux/unique_fd.h"
 #include "backends/portal/pipewire_library.h"
 
 namespace corvane {
@@ -15,7 +16,7 @@ class PipeWireStream {
  public:
   // Connects to the remote fd (taken over) and asks for the node's raw video; null with why on
   // failure. A stream that fails later tells why through failure().
-  static std::unique_ptr<PipeWireStream> open(const PipeWireLibrary& pw, int remoteFd, uint32_t node,
+  static std::unique_ptr<PipeWireStream> open(const PipeWireLibrary& pw, UniqueFd remote, uint32_t node,
                                               std::string& why);
   ~PipeWireStream();
   PipeWireStream(const PipeWireStream&) = delete;

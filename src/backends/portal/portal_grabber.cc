@@ -21,25 +21,6 @@
 namespace corvane {
 namespace {
 
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-
- private:
-  int fd_;
-};
-
 std::string readToken(const std::string& path) {
   UniqueFd file(path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (file.get() < 0) return {};
@@ -144,14 +125,13 @@ class PortalGrabber final : public PictureGrabber {
   void connect() {
     std::string why;
     // Checked first, so that no user is asked to share for nothing.
-    const PipeWireLibrary* pw = pipeWireLibrary(why);
+    const PipeWireLibrary* pw = runtimeLibrary<PipeWireLibrary>(&why);
     if (pw == nullptr) return fail("PipeWire is missing (" + why + ")");
     const std::string tokenPath =
         restoreTokenPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"), output_.name);
     PortalGrant grant;
     std::unique_ptr<PortalSession> session =
         PortalSession::open(readToken(tokenPath), cancel_.get(), grant, why);
-    UniqueFd remote(grant.remoteFd);
     if (session == nullptr) {
       if (!why.empty()) fail(why);
       return;
@@ -162,7 +142,7 @@ class PortalGrabber final : public PictureGrabber {
     }
     const std::optional<PortalStream> chosen = chooseStream(grant.streams, output_, why);
     if (!chosen) return fail(why);
-    std::unique_ptr<PipeWireStream> stream = PipeWireStream::open(*pw, remote.release(), chosen->node, why);
+    std::unique_ptr<PipeWireStream> stream = PipeWireStream::open(*pw, std::move(grant.remote), chosen->node, why);
     if (stream == nullptr) return fail(why);
     std::lock_guard<std::mutex> lock(mutex_);
     session_ = std::move(session);

@@ -14,7 +14,7 @@ namespace corvane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Library = SdBusClientLibrary;
+using Library = SdBusLibrary;
 
 constexpr char kPortal[] = "org.freedesktop.portal.Desktop";
 constexpr char kPortalPath[] = "/org/freedesktop/portal/desktop";
@@ -70,7 +70,7 @@ struct Response {
 }  // namespace
 
 struct PortalSession::Bus {
-  std::unique_ptr<Library> sd;
+  const Library* sd = nullptr;
   sd_bus* bus = nullptr;
   int cancelFd = -1;
   std::string session;  // the session's object path, once created
@@ -135,7 +135,7 @@ struct PortalSession::Bus {
 
   // Sends call and waits for its reply; false with why on an error reply.
   bool call(Message& call, const std::string& what, Message& reply, std::string& why) {
-    Arrival arrival{sd.get()};
+    Arrival arrival{sd};
     sd_bus_slot* slot = nullptr;
     const uint64_t timeoutUs = std::chrono::duration_cast<std::chrono::microseconds>(kReplyTime).count();
     const int sent = sd->callAsync(bus, &slot, call.get(), Arrival::store, &arrival, timeoutUs);
@@ -164,7 +164,7 @@ struct PortalSession::Bus {
     }
     Message reply(nullptr, MessageUnref{sd->messageUnref});
     if (!call(get, what, reply, why)) return false;
-    if (sd->read(reply.get(), "v", "u", &value) < 0) {
+    if (sd->messageRead(reply.get(), "v", "u", &value) < 0) {
       why = what + " has no " + name;
       return false;
     }
@@ -190,7 +190,7 @@ struct PortalSession::Bus {
                Response& response, std::string& why) {
     const std::string token = nextToken();
     const std::string path = "/org/freedesktop/portal/desktop/request/" + senderPart() + "/" + token;
-    Arrival answer{sd.get()};
+    Arrival answer{sd};
     sd_bus_slot* slot = nullptr;
     // Subscribed before the call, so that no answer comes unheard.
     if (sd->matchSignal(bus, &slot, nullptr, path.c_str(), kRequest, "Response", Arrival::store, &answer) <
@@ -215,7 +215,7 @@ struct PortalSession::Bus {
     const char* handle = nullptr;
     Slot otherMatch(nullptr, SlotUnref{sd->slotUnref});
     // Portals older than handle_token answer on a path of their own.
-    if (sd->read(reply.get(), "o", &handle) >= 0 && handle != nullptr && path != handle) {
+    if (sd->messageRead(reply.get(), "o", &handle) >= 0 && handle != nullptr && path != handle) {
       sd_bus_slot* other = nullptr;
       sd->matchSignal(bus, &other, nullptr, handle, kRequest, "Response", Arrival::store, &answer);
       otherMatch.reset(other);
@@ -230,16 +230,16 @@ struct PortalSession::Bus {
   }
 
   void readResponse(sd_bus_message* m, Response& response) {
-    if (sd->read(m, "u", &response.code) < 0) return;
+    if (sd->messageRead(m, "u", &response.code) < 0) return;
     if (sd->enterContainer(m, 'a', "{sv}") <= 0) return;
     while (sd->enterContainer(m, 'e', "sv") > 0) {
       const char* key = nullptr;
-      sd->read(m, "s", &key);
+      sd->messageRead(m, "s", &key);
       const std::string name = key != nullptr ? key : "";
       const char* text = nullptr;
-      if (name == "session_handle" && isVariantOf(m, "s") && sd->read(m, "v", "s", &text) >= 0) {
+      if (name == "session_handle" && isVariantOf(m, "s") && sd->messageRead(m, "v", "s", &text) >= 0) {
         response.sessionHandle = text;
-      } else if (name == "restore_token" && isVariantOf(m, "s") && sd->read(m, "v", "s", &text) >= 0) {
+      } else if (name == "restore_token" && isVariantOf(m, "s") && sd->messageRead(m, "v", "s", &text) >= 0) {
         response.restoreToken = text;
       } else if (name == "streams" && isVariantOf(m, "a(ua{sv})")) {
         readStreams(m, response.streams);
@@ -265,16 +265,16 @@ struct PortalSession::Bus {
         PortalStream stream;
         std::optional<std::pair<int32_t, int32_t>> position;
         std::optional<std::pair<int32_t, int32_t>> size;
-        sd->read(m, "u", &stream.node);
+        sd->messageRead(m, "u", &stream.node);
         if (sd->enterContainer(m, 'a', "{sv}") > 0) {
           while (sd->enterContainer(m, 'e', "sv") > 0) {
             const char* key = nullptr;
-            sd->read(m, "s", &key);
+            sd->messageRead(m, "s", &key);
             const std::string name = key != nullptr ? key : "";
             int32_t a = 0;
             int32_t b = 0;
             if ((name == "position" || name == "size") && isVariantOf(m, "(ii)") &&
-                sd->read(m, "v", "(ii)", &a, &b) >= 0) {
+                sd->messageRead(m, "v", "(ii)", &a, &b) >= 0) {
               (name == "position" ? position : size) = std::make_pair(a, b);
             } else {
               sd->skip(m, "v");
@@ -297,7 +297,7 @@ struct PortalSession::Bus {
 std::unique_ptr<PortalSession> PortalSession::open(const std::string& restoreToken, int cancelFd,
                                                    PortalGrant& grant, std::string& why) {
   auto bus = std::make_unique<Bus>();
-  bus->sd = Library::load(why);
+  bus->sd = runtimeLibrary<Library>(&why);
   if (!bus->sd) return nullptr;
   bus->cancelFd = cancelFd;
   const int opened = bus->sd->openUser(&bus->bus);
@@ -363,7 +363,8 @@ std::unique_ptr<PortalSession> PortalSession::open(const std::string& restoreTok
   if (!bus->call(remote, "OpenPipeWireRemote", reply, why)) return nullptr;
   int fd = -1;
   // The reply owns its descriptor; ours is a copy.
-  if (sd.read(reply.get(), "h", &fd) < 0 || fd < 0 || (grant.remoteFd = fcntl(fd, F_DUPFD_CLOEXEC, 3)) < 0) {
+  if (sd.messageRead(reply.get(), "h", &fd) >= 0 && fd >= 0) grant.remote.reset(fcntl(fd, F_DUPFD_CLOEXEC, 3));
+  if (!grant.remote) {
     why = "OpenPipeWireRemote gave no PipeWire remote";
     return nullptr;
   }

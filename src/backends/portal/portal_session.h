@@ -9,13 +9,14 @@
 
 #include "backends/portal/portal_choice.h"
 #include "backends/linux/sd_bus_library.h"
+#include "backends/linux/unique_fd.h"
 
 namespace corvane {
 
 // What a started session gives: a PipeWire remote that sees the shared streams, and the token
 // that starts the same sharing again without asking.
 struct PortalGrant {
-  int remoteFd = -1;  // ours to close
+  UniqueFd remote;
   std::vector<PortalStream> streams;
   std::string restoreToken;
 };

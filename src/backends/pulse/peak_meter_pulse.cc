@@ -81,11 +81,11 @@ using Loop = std::unique_ptr<pa_mainloop, LoopCloser>;
 
 class PulsePeakMeter final : public PeakMeter {
  public:
-  PulsePeakMeter() : loop_(nullptr, {&pulse_}), context_(nullptr, {&pulse_}), stream_(nullptr, {&pulse_}) {
-    if (pulse_.loaded()) loop_.reset(pulse_.mainloopNew());
+  PulsePeakMeter() : loop_(nullptr, {pulse_}), context_(nullptr, {pulse_}), stream_(nullptr, {pulse_}) {
+    if (pulse_ != nullptr) loop_.reset(pulse_->mainloopNew());
   }
 
-  // Newest first; the loop after them, and the library last.
+  // Newest first, the loop after them.
   ~PulsePeakMeter() override {
     stream_.reset();
     context_.reset();
@@ -127,7 +127,7 @@ class PulsePeakMeter final : public PeakMeter {
  private:
   // Dispatches what is ready without blocking: what the server sent meanwhile, and our requests.
   void takeWhatCame() {
-    for (int i = 0; i < kMostEventsPerTick && pulse_.mainloopIterate(loop_.get(), 0, nullptr) > 0; ++i) {
+    for (int i = 0; i < kMostEventsPerTick && pulse_->mainloopIterate(loop_.get(), 0, nullptr) > 0; ++i) {
     }
   }
 
@@ -141,48 +141,48 @@ class PulsePeakMeter final : public PeakMeter {
     when.tv_sec += static_cast<time_t>(micros / 1000000);
     when.tv_usec = static_cast<suseconds_t>(micros % 1000000);
     bool passed = false;
-    pa_mainloop_api* api = pulse_.mainloopApi(loop_.get());
+    pa_mainloop_api* api = pulse_->mainloopApi(loop_.get());
     pa_time_event* timer = api->time_new(
         api, &when,
         [](pa_mainloop_api*, pa_time_event*, const timeval*, void* data) {
           *static_cast<bool*>(data) = true;
         },
         &passed);
-    while (!done() && !passed && pulse_.mainloopIterate(loop_.get(), 1, nullptr) >= 0) {
+    while (!done() && !passed && pulse_->mainloopIterate(loop_.get(), 1, nullptr) >= 0) {
     }
     api->time_free(timer);
     return done();
   }
 
   bool connected() const {
-    return context_ && pulse_.contextState(context_.get()) == PA_CONTEXT_READY && serverKnown_;
+    return context_ && pulse_->contextState(context_.get()) == PA_CONTEXT_READY && serverKnown_;
   }
 
   // A new connection, subscribed to the server's changes (the default sink is one) and told the
   // default sink. Never spawns a server: a library should not start one.
   bool connect() {
     stream_.reset();
-    context_.reset(pulse_.contextNew(pulse_.mainloopApi(loop_.get()), "corvane"));
+    context_.reset(pulse_->contextNew(pulse_->mainloopApi(loop_.get()), "corvane"));
     serverKnown_ = false;
     asking_ = false;
     defaultSink_.clear();
     if (!context_) return false;
-    if (pulse_.contextConnect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+    if (pulse_->contextConnect(context_.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
     const auto settled = [this] {
-      return pulse_.contextState(context_.get()) != PA_CONTEXT_CONNECTING &&
-             pulse_.contextState(context_.get()) != PA_CONTEXT_AUTHORIZING &&
-             pulse_.contextState(context_.get()) != PA_CONTEXT_SETTING_NAME;
+      return pulse_->contextState(context_.get()) != PA_CONTEXT_CONNECTING &&
+             pulse_->contextState(context_.get()) != PA_CONTEXT_AUTHORIZING &&
+             pulse_->contextState(context_.get()) != PA_CONTEXT_SETTING_NAME;
     };
-    if (!waitUntil(settled, kConnectMs) || pulse_.contextState(context_.get()) != PA_CONTEXT_READY)
+    if (!waitUntil(settled, kConnectMs) || pulse_->contextState(context_.get()) != PA_CONTEXT_READY)
       return false;
-    pulse_.contextOnEvent(
+    pulse_->contextOnEvent(
         context_.get(),
         [](pa_context*, pa_subscription_event_type_t event, uint32_t, void* meter) {
           if ((event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER)
             static_cast<PulsePeakMeter*>(meter)->askDefaultSink();
         },
         this);
-    release(pulse_.contextSubscribe(context_.get(), PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
+    release(pulse_->contextSubscribe(context_.get(), PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
     askDefaultSink();
     return waitUntil([this] { return serverKnown_; }, kConnectMs);
   }
@@ -190,7 +190,7 @@ class PulsePeakMeter final : public PeakMeter {
   // The answer comes within the tick that asked: read() waits for it.
   void askDefaultSink() {
     asking_ = true;
-    release(pulse_.contextServerInfo(
+    release(pulse_->contextServerInfo(
         context_.get(),
         [](pa_context*, const pa_server_info* info, void* data) {
           auto* meter = static_cast<PulsePeakMeter*>(data);
@@ -205,19 +205,19 @@ class PulsePeakMeter final : public PeakMeter {
   }
 
   void release(pa_operation* operation) const {
-    if (operation != nullptr) pulse_.operationUnref(operation);
+    if (operation != nullptr) pulse_->operationUnref(operation);
   }
 
   // The request leaves before the worker pauses.
   void setCorked(bool corked) {
-    release(pulse_.streamCork(stream_.get(), corked ? 1 : 0, nullptr, nullptr));
+    release(pulse_->streamCork(stream_.get(), corked ? 1 : 0, nullptr, nullptr));
     corked_ = corked;
     takeWhatCame();
   }
 
   bool streamFollowsDefault() const {
     return stream_ && !moved_ && streamSink_ == defaultSink_ &&
-           PA_STREAM_IS_GOOD(pulse_.streamState(stream_.get()));
+           PA_STREAM_IS_GOOD(pulse_->streamState(stream_.get()));
   }
 
   // A stream on the default sink's monitor, ready and with its first peak; or the failure's code.
@@ -229,13 +229,13 @@ class PulsePeakMeter final : public PeakMeter {
     corked_ = false;
     streamSink_ = defaultSink_;
     const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, kPeaksPerSecond, 1};
-    stream_.reset(pulse_.streamNew(context_.get(), "Peak meter", &format, nullptr));
+    stream_.reset(pulse_->streamNew(context_.get(), "Peak meter", &format, nullptr));
     if (!stream_) return fail(kStreamFailed, "Failed to record the default audio output");
-    pulse_.streamOnRead(
+    pulse_->streamOnRead(
         stream_.get(),
         [](pa_stream* stream, size_t, void* meter) { static_cast<PulsePeakMeter*>(meter)->take(stream); },
         this);
-    pulse_.streamOnMoved(
+    pulse_->streamOnMoved(
         stream_.get(), [](pa_stream*, void* meter) { static_cast<PulsePeakMeter*>(meter)->moved_ = true; },
         this);
     // One sample per fragment, so that each peak comes as soon as its window closes. Every channel
@@ -249,17 +249,17 @@ class PulsePeakMeter final : public PeakMeter {
     // The monitor by its name: pipewire-pulse takes @DEFAULT_MONITOR@ for the default source, which
     // stays on the first sink's monitor when another sink becomes the default.
     const std::string monitor = defaultSink_ + ".monitor";
-    if (pulse_.streamConnectRecord(stream_.get(), monitor.c_str(), &buffer, flags) < 0)
+    if (pulse_->streamConnectRecord(stream_.get(), monitor.c_str(), &buffer, flags) < 0)
       return streamFailure();
-    const auto settled = [this] { return pulse_.streamState(stream_.get()) != PA_STREAM_CREATING; };
-    if (!waitUntil(settled, kStreamMs) || pulse_.streamState(stream_.get()) != PA_STREAM_READY)
+    const auto settled = [this] { return pulse_->streamState(stream_.get()) != PA_STREAM_CREATING; };
+    if (!waitUntil(settled, kStreamMs) || pulse_->streamState(stream_.get()) != PA_STREAM_READY)
       return streamFailure();
     waitUntil([this] { return peakTime_ != Clock::time_point{}; }, kFirstPeakMs);
     return 0.0f;
   }
 
   float streamFailure() {
-    const bool noSource = pulse_.contextErrno(context_.get()) == PA_ERR_NOENTITY;
+    const bool noSource = pulse_->contextErrno(context_.get()) == PA_ERR_NOENTITY;
     stream_.reset();
     return noSource ? fail(kNoOutput, "No default audio output")
                     : fail(kStreamFailed, "Failed to record the default audio output");
@@ -269,7 +269,7 @@ class PulsePeakMeter final : public PeakMeter {
   void take(pa_stream* stream) {
     const void* data = nullptr;
     size_t bytes = 0;
-    while (pulse_.streamPeek(stream, &data, &bytes) == 0 && bytes > 0) {
+    while (pulse_->streamPeek(stream, &data, &bytes) == 0 && bytes > 0) {
       if (data != nullptr) {
         const auto* samples = static_cast<const float*>(data);
         float loudest = 0.0f;
@@ -277,12 +277,12 @@ class PulsePeakMeter final : public PeakMeter {
         peak_ = std::min(loudest, 1.0f);
         peakTime_ = Clock::now();
       }
-      pulse_.streamDrop(stream);
+      pulse_->streamDrop(stream);
     }
   }
 
   // Declared in the order they are made, so they go in reverse.
-  PulseLibrary pulse_;
+  const PulseLibrary* pulse_ = runtimeLibrary<PulseLibrary>();
   Loop loop_;
   Context context_;
   Stream stream_;

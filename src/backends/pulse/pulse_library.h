@@ -4,16 +4,13 @@
 
 #include <pulse/pulseaudio.h>
 
-#include "backends/linux/shared_library.h"
+#include "backends/linux/runtime_library.h"
 
 namespace corvane {
 
-class PulseLibrary {
- public:
-  // Loads libpulse.so.0 and binds every function below, or holds nothing.
-  PulseLibrary();
-
-  bool loaded() const { return loaded_; }
+struct PulseLibrary {
+  static constexpr const char* kSoname = "libpulse.so.0";
+  bool bind(SharedLibrary& library);
 
   decltype(&pa_mainloop_new) mainloopNew = nullptr;
   decltype(&pa_mainloop_free) mainloopFree = nullptr;
@@ -39,10 +36,6 @@ class PulseLibrary {
   decltype(&pa_stream_peek) streamPeek = nullptr;
   decltype(&pa_stream_drop) streamDrop = nullptr;
   decltype(&pa_stream_cork) streamCork = nullptr;
-
- private:
-  SharedLibrary library_{"libpulse.so.0"};
-  bool loaded_ = false;
 };
 
 }  // namespace corvane

@@ -178,7 +178,7 @@ class ScreencopyGrabber final : public PictureGrabber {
   // Why there is nothing to copy from; empty when there is.
   std::string unusable() const {
     if (desktop_ == nullptr) {
-      if (!WaylandLibrary::get().loaded()) return "libwayland-client.so.0 is missing";
+      if (runtimeLibrary<WaylandLibrary>() == nullptr) return "libwayland-client.so.0 is missing";
       const char* display = std::getenv("WAYLAND_DISPLAY");
       return std::string("no compositor answers on ") +
              (display != nullptr && *display != '\0' ? display : "wayland-0");

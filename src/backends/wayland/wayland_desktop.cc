@@ -95,8 +95,9 @@ const XdgOutputListener xdgOutputListener = {
 
 }  // namespace
 
+// Only proxies of a connection made, so with the library loaded.
 void ProxyDeleter::operator()(wl_proxy* proxy) const {
-  const WaylandLibrary& library = WaylandLibrary::get();
+  const WaylandLibrary& library = *runtimeLibrary<WaylandLibrary>();
   if (destructorOpcode >= 0) {
     wl_argument none[1] = {};
     library.proxyMarshal(proxy, static_cast<uint32_t>(destructorOpcode), none);
@@ -105,8 +106,9 @@ void ProxyDeleter::operator()(wl_proxy* proxy) const {
 }
 
 std::unique_ptr<WaylandDesktop> WaylandDesktop::connect() {
-  const WaylandLibrary& library = WaylandLibrary::get();
-  if (!library.loaded()) return nullptr;
+  const WaylandLibrary* loaded = runtimeLibrary<WaylandLibrary>();
+  if (loaded == nullptr) return nullptr;
+  const WaylandLibrary& library = *loaded;
   waylandExtensions(library);
   wl_display* display = library.displayConnect(nullptr);
   if (display == nullptr) return nullptr;

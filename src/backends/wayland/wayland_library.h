@@ -6,17 +6,13 @@
 
 #include <wayland-client-core.h>
 
-#include "backends/linux/shared_library.h"
+#include "backends/linux/runtime_library.h"
 
 namespace corvane {
 
-class WaylandLibrary {
- public:
-  // Loaded once per process; loaded() is false where libwayland-client.so.0 is missing.
-  static const WaylandLibrary& get();
-
-  bool loaded() const { return loaded_; }
-  const std::string& why() const { return library_.why(); }
+struct WaylandLibrary {
+  static constexpr const char* kSoname = "libwayland-client.so.0";
+  bool bind(SharedLibrary& library);
 
   decltype(&wl_display_connect) displayConnect = nullptr;
   decltype(&wl_display_disconnect) displayDisconnect = nullptr;
@@ -40,12 +36,6 @@ class WaylandLibrary {
   const wl_interface* shmInterface = nullptr;
   const wl_interface* shmPoolInterface = nullptr;
   const wl_interface* bufferInterface = nullptr;
-
- private:
-  WaylandLibrary();
-
-  SharedLibrary library_{"libwayland-client.so.0"};
-  bool loaded_ = false;
 };
 
 }  // namespace corvane
