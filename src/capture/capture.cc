@@ -23,11 +23,6 @@ namespace {
 constexpr StartErrors kErrors{"", "ScreenCapture", "screen capture"};
 constexpr size_t kMaxDisplays = 3;
 
-// The one capture that may run at a time, of either kind.
-ServiceRuns& captureRuns() {
-  return neverDestroyed<ServiceRuns>();
-}
-
 struct SingleCaptureJob {
   uint64_t interval = 0;
   uint64_t samplingRate = 1;
@@ -156,16 +151,32 @@ bool checkCaptureSize(Napi::Env env, const std::string& deviceName, int32_t widt
   return false;
 }
 
-// A start that passed its checks replaces a running capture: the old one is stopped as the stop
-// would, its queued frames still going to its own callback.
+// The one capture that may run at a time, of either kind.
+class ScreenCapture {
+ public:
+  // A start that passed its checks replaces a running capture: the old one is stopped as the stop
+  // would, its queued frames still going to its own callback, before the new queue is made.
+  template <typename Queue, typename Job, typename Run>
+  StartOutcome start(Napi::Env env, const Napi::Function& callback, Job job, Run run) {
+    runs_.stop(true);
+    return runs_.start(
+        env, Queue::create(env, callback, kErrors.resourceName), true,
+        [job = std::move(job), run](Queue& items, const RunningFlag& running) { run(job, items, running); });
+  }
+
+  void stop() { runs_.stop(true); }
+  void stopOwnedBy(napi_env env) { runs_.stopOwnedBy(env); }
+
+ private:
+  ServiceRuns runs_;
+};
+
+ScreenCapture& screenCapture() { return neverDestroyed<ScreenCapture>(); }
+
 template <typename Queue, typename Job, typename Run>
 bool startWorker(Napi::Env env, const Napi::Value& callback, Job job, Run run) {
-  captureRuns().stop(true);
-  Queue queue = Queue::create(env, callback.As<Napi::Function>(), kErrors.resourceName);
-  const StartOutcome outcome = captureRuns().start(
-      env, queue, true,
-      [job = std::move(job), run](Queue& items, const RunningFlag& running) { run(job, items, running); });
-  return !raiseFailedStart(env, outcome, kErrors);
+  return !raiseFailedStart(
+      env, screenCapture().start<Queue>(env, callback.As<Napi::Function>(), std::move(job), run), kErrors);
 }
 
 }  // namespace
@@ -255,10 +266,10 @@ Napi::Value startCaptureMultiScreens(const Napi::CallbackInfo& info) {
 }
 
 Napi::Value stopCapture(const Napi::CallbackInfo& info) {
-  captureRuns().stop(true);
+  screenCapture().stop();
   return info.Env().Undefined();
 }
 
-void stopCaptureOwnedBy(napi_env env) { captureRuns().stopOwnedBy(env); }
+void stopCaptureOwnedBy(napi_env env) { screenCapture().stopOwnedBy(env); }
 
 }  // namespace corvane

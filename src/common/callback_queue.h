@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "common/faults.h"
 #include "common/queue_room.h"
@@ -52,7 +53,9 @@ class RoomGiver {
   Napi::FunctionReference give_;
 };
 
-// Deliver runs on the JavaScript thread, once for each item queued.
+// Deliver runs on the JavaScript thread, once for each item queued. A queue holds one reference to
+// its thread-safe function, which release() gives up; moves hand it over, so that it is given up
+// once.
 template <typename Item, void (*Deliver)(Napi::Env, Napi::Function, Item&)>
 class CallbackQueue {
  public:
@@ -61,6 +64,19 @@ class CallbackQueue {
   using OnFinalized = void (*)(void* data);
 
   CallbackQueue() = default;
+  CallbackQueue(CallbackQueue&& other) noexcept
+      : function_(std::exchange(other.function_, Function())),
+        room_(std::move(other.room_)),
+        closing_(other.closing_) {}
+  // Only onto a queue that holds no reference (empty, or released).
+  CallbackQueue& operator=(CallbackQueue&& other) noexcept {
+    function_ = std::exchange(other.function_, Function());
+    room_ = std::move(other.room_);
+    closing_ = other.closing_;
+    return *this;
+  }
+  CallbackQueue(const CallbackQueue&) = delete;
+  CallbackQueue& operator=(const CallbackQueue&) = delete;
 
   // Empty on failure, which the caller reports; a failed Node-API call leaves its exception pending.
   static CallbackQueue create(Napi::Env env, const Napi::Function& callback, const char* resourceName,

@@ -62,10 +62,11 @@ class ServiceRuns {
   template <typename Queue, typename Work>
   StartOutcome start(napi_env owner, Queue queue, bool replace, Work work) {
     if (!queue) return {Started::NoQueue, {}};
+    // Shared, because the body is copied; the one queue and its one reference stay.
+    auto owned = std::make_shared<Queue>(std::move(queue));
     StartOutcome outcome = startBody(
-        owner, queue.room(), [queue, work](const RunningFlag& running) mutable { work(queue, running); },
-        replace);
-    if (outcome.started != Started::Yes) queue.release();
+        owner, owned->room(), [owned, work](const RunningFlag& running) mutable { work(*owned, running); }, replace);
+    if (outcome.started != Started::Yes) owned->release();
     return outcome;
   }
 

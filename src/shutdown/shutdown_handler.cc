@@ -56,10 +56,10 @@ class ShutdownCallbacks {
           std::find_if(told_.begin(), told_.end(),
                        [owner = static_cast<napi_env>(env)](const Told& t) { return t.env == owner; });
       if (same != told_.end()) {
-        replaced = same->queue;
+        replaced = std::move(same->queue);
         told_.erase(same);
       }
-      told_.push_back({env, id, queue});
+      told_.push_back({env, id, std::move(queue)});
     }
     replaced.release();
     return true;
