@@ -7,10 +7,10 @@
 
 #include "audio/peak_meter.h"
 #include "common/callback_queue.h"
+#include "common/never_destroyed.h"
 #include "common/raise.h"
 #include "common/service_runs.h"
 #include "common/worker_loop.h"
-#include "common/never_destroyed.h"
 
 namespace corvane {
 namespace {
@@ -57,9 +57,7 @@ class AudioStream {
   std::atomic<int32_t> intervalMs_{kDefaultIntervalMs};
 };
 
-AudioStream& audioStream() {
-  return neverDestroyed<AudioStream>();
-}
+AudioStream& audioStream() { return neverDestroyed<AudioStream>(); }
 
 }  // namespace
 

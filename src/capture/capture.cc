@@ -10,11 +10,11 @@
 #include "capture/sampler.h"
 #include "common/args.h"
 #include "common/callback_queue.h"
+#include "common/never_destroyed.h"
 #include "common/raise.h"
 #include "common/service_runs.h"
 #include "common/tick_phases.h"
 #include "common/worker_loop.h"
-#include "common/never_destroyed.h"
 
 namespace corvane {
 namespace {

@@ -65,7 +65,8 @@ class ServiceRuns {
     // Shared, because the body is copied; the one queue and its one reference stay.
     auto owned = std::make_shared<Queue>(std::move(queue));
     StartOutcome outcome = startBody(
-        owner, owned->room(), [owned, work](const RunningFlag& running) mutable { work(*owned, running); }, replace);
+        owner, owned->room(), [owned, work](const RunningFlag& running) mutable { work(*owned, running); },
+        replace);
     if (outcome.started != Started::Yes) owned->release();
     return outcome;
   }

@@ -41,7 +41,8 @@ Napi::Value getMonitors(const Napi::CallbackInfo& info) {
     records = listMonitors();
   }
   Napi::Array list = Napi::Array::New(env, records.size());
-  for (size_t i = 0; i < records.size(); ++i) list.Set(static_cast<uint32_t>(i), makeDisplayInfo(env, records[i]));
+  for (size_t i = 0; i < records.size(); ++i)
+    list.Set(static_cast<uint32_t>(i), makeDisplayInfo(env, records[i]));
   return list;
 }
 

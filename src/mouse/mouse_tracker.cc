@@ -6,11 +6,11 @@
 
 #include "common/callback_queue.h"
 #include "common/diagnostics.h"
+#include "common/never_destroyed.h"
 #include "common/raise.h"
 #include "common/service_runs.h"
 #include "common/worker_loop.h"
 #include "mouse/cursor.h"
-#include "common/never_destroyed.h"
 
 namespace corvane {
 namespace {
@@ -77,9 +77,7 @@ class MouseTracker {
   Point last_;  // one worker at a time uses it: a stop joins the worker
 };
 
-MouseTracker& tracker() {
-  return neverDestroyed<MouseTracker>();
-}
+MouseTracker& tracker() { return neverDestroyed<MouseTracker>(); }
 
 }  // namespace
 

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "common/callback_queue.h"
+#include "common/never_destroyed.h"
 #include "common/raise.h"
 #include "shutdown/session_end_hold.h"
-#include "common/never_destroyed.h"
 
 namespace corvane {
 namespace {
@@ -92,9 +92,7 @@ class ShutdownCallbacks {
   std::vector<Told> told_;  // oldest first
 };
 
-ShutdownCallbacks& shutdownCallbacks() {
-  return neverDestroyed<ShutdownCallbacks>();
-}
+ShutdownCallbacks& shutdownCallbacks() { return neverDestroyed<ShutdownCallbacks>(); }
 
 }  // namespace
 

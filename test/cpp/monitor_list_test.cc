@@ -1,11 +1,11 @@
-#include "backends/windows/monitor_walk.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "backends/windows/monitor_walk.h"
 
 namespace corvane {
 namespace {

@@ -16,7 +16,8 @@ class LinuxDesktop {
  public:
   virtual ~LinuxDesktop() = default;
   virtual std::vector<MonitorRecord> monitors() = 0;
-  virtual std::unique_ptr<DisplayGrabber> openGrabber(const DisplayRequest& display, uint64_t samplingRate) = 0;
+  virtual std::unique_ptr<DisplayGrabber> openGrabber(const DisplayRequest& display,
+                                                      uint64_t samplingRate) = 0;
   virtual std::vector<std::unique_ptr<DisplayGrabber>> openGrabbersInTurn(
       const std::vector<DisplayRequest>& displays, uint64_t samplingRate);
   virtual CursorRead readCursor() = 0;

@@ -18,7 +18,8 @@ struct SdBusLibrary {
            library.bind(uniqueName, "sd_bus_get_unique_name") &&
            library.bind(matchSignal, "sd_bus_match_signal") && library.bind(slotUnref, "sd_bus_slot_unref") &&
            library.bind(callMethod, "sd_bus_call_method") && library.bind(callAsync, "sd_bus_call_async") &&
-           library.bind(send, "sd_bus_send") && library.bind(newMethodCall, "sd_bus_message_new_method_call") &&
+           library.bind(send, "sd_bus_send") &&
+           library.bind(newMethodCall, "sd_bus_message_new_method_call") &&
            library.bind(append, "sd_bus_message_append") &&
            library.bind(openContainer, "sd_bus_message_open_container") &&
            library.bind(closeContainer, "sd_bus_message_close_container") &&
@@ -28,7 +29,8 @@ struct SdBusLibrary {
            library.bind(enterContainer, "sd_bus_message_enter_container") &&
            library.bind(exitContainer, "sd_bus_message_exit_container") &&
            library.bind(peekType, "sd_bus_message_peek_type") && library.bind(skip, "sd_bus_message_skip") &&
-           library.bind(messageRef, "sd_bus_message_ref") && library.bind(messageUnref, "sd_bus_message_unref") &&
+           library.bind(messageRef, "sd_bus_message_ref") &&
+           library.bind(messageUnref, "sd_bus_message_unref") &&
            library.bind(errorFree, "sd_bus_error_free") && library.bind(process, "sd_bus_process") &&
            library.bind(wait, "sd_bus_wait") && library.bind(fd, "sd_bus_get_fd") &&
            library.bind(events, "sd_bus_get_events") && library.bind(timeout, "sd_bus_get_timeout");

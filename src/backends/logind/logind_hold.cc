@@ -19,13 +19,13 @@
 #include <optional>
 #include <string>
 
-#include "common/diagnostics.h"
-#include "common/module_pin.h"
 #include "backends/linux/sd_bus_library.h"
 #include "backends/linux/unique_fd.h"
+#include "common/diagnostics.h"
+#include "common/module_pin.h"
+#include "common/never_destroyed.h"
 #include "common/worker_thread.h"
 #include "shutdown/session_end_hold.h"
-#include "common/never_destroyed.h"
 
 namespace corvane {
 namespace {
@@ -199,8 +199,6 @@ class LogindHold final : public SessionEndHold {
 
 }  // namespace
 
-SessionEndHold& sessionEndHold() {
-  return neverDestroyed<LogindHold>();
-}
+SessionEndHold& sessionEndHold() { return neverDestroyed<LogindHold>(); }
 
 }  // namespace corvane

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "capture/frame_copy.h"
 #include "backends/portal/portal_choice.h"
+#include "capture/frame_copy.h"
 #include "common/tick_phases.h"
 
 namespace corvane {
@@ -141,7 +141,9 @@ namespace {
 // Holds the thread loop's lock, so that its thread's callbacks wait meanwhile.
 class LoopLock {
  public:
-  explicit LoopLock(const PipeWireStream::State& state) : pw_(state.pw), loop_(state.loop) { pw_.lock(loop_); }
+  explicit LoopLock(const PipeWireStream::State& state) : pw_(state.pw), loop_(state.loop) {
+    pw_.lock(loop_);
+  }
   ~LoopLock() { pw_.unlock(loop_); }
   LoopLock(const LoopLock&) = delete;
   LoopLock& operator=(const LoopLock&) = delete;
@@ -163,8 +165,8 @@ constexpr pw_stream_events kStreamEvents = [] {
 
 }  // namespace
 
-std::unique_ptr<PipeWireStream> PipeWireStream::open(const PipeWireLibrary& pw, UniqueFd remote, uint32_t node,
-                                                     std::string& why) {
+std::unique_ptr<PipeWireStream> PipeWireStream::open(const PipeWireLibrary& pw, UniqueFd remote,
+                                                     uint32_t node, std::string& why) {
   auto state = std::make_unique<State>(pw);
   state->loop = pw.loopNew("corvane-capture", nullptr);
   if (state->loop == nullptr) {

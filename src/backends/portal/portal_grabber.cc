@@ -142,7 +142,8 @@ class PortalGrabber final : public PictureGrabber {
     }
     const std::optional<PortalStream> chosen = chooseStream(grant.streams, output_, why);
     if (!chosen) return fail(why);
-    std::unique_ptr<PipeWireStream> stream = PipeWireStream::open(*pw, std::move(grant.remote), chosen->node, why);
+    std::unique_ptr<PipeWireStream> stream =
+        PipeWireStream::open(*pw, std::move(grant.remote), chosen->node, why);
     if (stream == nullptr) return fail(why);
     std::lock_guard<std::mutex> lock(mutex_);
     session_ = std::move(session);

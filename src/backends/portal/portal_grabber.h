@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "capture/grabber.h"
 #include "backends/portal/portal_choice.h"
+#include "capture/grabber.h"
 
 namespace corvane {
 

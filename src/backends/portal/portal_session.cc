@@ -75,6 +75,8 @@ struct PortalSession::Bus {
   int cancelFd = -1;
   std::string session;  // the session's object path, once created
   unsigned requests = 0;
+  uint32_t version = 0;  // of the portal's ScreenCast
+  uint32_t cursorModes = 0;
 
   ~Bus() {
     if (bus == nullptr) return;
@@ -186,7 +188,7 @@ struct PortalSession::Bus {
   // A request: the call made with appendOptions filling its options after the leading
   // arguments, then its Response awaited on the path that the handle token gives.
   bool request(Message& call, const std::string& what,
-               const std::function<void(sd_bus_message*)>& appendOptions, std::chrono::seconds patience,
+               const std::function<bool(sd_bus_message*)>& appendOptions, std::chrono::seconds patience,
                Response& response, std::string& why) {
     const std::string token = nextToken();
     const std::string path = "/org/freedesktop/portal/desktop/request/" + senderPart() + "/" + token;
@@ -200,13 +202,9 @@ struct PortalSession::Bus {
     }
     Slot match(slot, SlotUnref{sd->slotUnref});
     sd_bus_message* m = call.get();
-    if (sd->openContainer(m, 'a', "{sv}") < 0 ||
-        sd->append(m, "{sv}", "handle_token", "s", token.c_str()) < 0) {
-      why = what + ": no message could be made";
-      return false;
-    }
-    appendOptions(m);
-    if (sd->closeContainer(m) < 0) {
+    if (m == nullptr || sd->openContainer(m, 'a', "{sv}") < 0 ||
+        sd->append(m, "{sv}", "handle_token", "s", token.c_str()) < 0 || !appendOptions(m) ||
+        sd->closeContainer(m) < 0) {
       why = what + ": no message could be made";
       return false;
     }
@@ -229,26 +227,38 @@ struct PortalSession::Bus {
     return false;
   }
 
-  void readResponse(sd_bus_message* m, Response& response) {
-    if (sd->messageRead(m, "u", &response.code) < 0) return;
+  // Calls read(name) for each entry of the a{sv} dictionary next in m, with the entry's value next
+  // to be read; a value that read does not take is skipped.
+  template <typename Read>
+  void forEachEntry(sd_bus_message* m, Read read) {
     if (sd->enterContainer(m, 'a', "{sv}") <= 0) return;
     while (sd->enterContainer(m, 'e', "sv") > 0) {
       const char* key = nullptr;
       sd->messageRead(m, "s", &key);
-      const std::string name = key != nullptr ? key : "";
-      const char* text = nullptr;
-      if (name == "session_handle" && isVariantOf(m, "s") && sd->messageRead(m, "v", "s", &text) >= 0) {
-        response.sessionHandle = text;
-      } else if (name == "restore_token" && isVariantOf(m, "s") && sd->messageRead(m, "v", "s", &text) >= 0) {
-        response.restoreToken = text;
-      } else if (name == "streams" && isVariantOf(m, "a(ua{sv})")) {
-        readStreams(m, response.streams);
-      } else {
-        sd->skip(m, "v");
-      }
+      if (!read(std::string(key != nullptr ? key : ""))) sd->skip(m, "v");
       sd->exitContainer(m);
     }
     sd->exitContainer(m);
+  }
+
+  bool readText(sd_bus_message* m, std::string& text) {
+    const char* value = nullptr;
+    if (!isVariantOf(m, "s") || sd->messageRead(m, "v", "s", &value) < 0) return false;
+    text = value;
+    return true;
+  }
+
+  void readResponse(sd_bus_message* m, Response& response) {
+    if (sd->messageRead(m, "u", &response.code) < 0) return;
+    forEachEntry(m, [&](const std::string& name) {
+      if (name == "session_handle") return readText(m, response.sessionHandle);
+      if (name == "restore_token") return readText(m, response.restoreToken);
+      if (name == "streams" && isVariantOf(m, "a(ua{sv})")) {
+        readStreams(m, response.streams);
+        return true;
+      }
+      return false;
+    });
   }
 
   bool isVariantOf(sd_bus_message* m, const char* signature) {
@@ -266,23 +276,16 @@ struct PortalSession::Bus {
         std::optional<std::pair<int32_t, int32_t>> position;
         std::optional<std::pair<int32_t, int32_t>> size;
         sd->messageRead(m, "u", &stream.node);
-        if (sd->enterContainer(m, 'a', "{sv}") > 0) {
-          while (sd->enterContainer(m, 'e', "sv") > 0) {
-            const char* key = nullptr;
-            sd->messageRead(m, "s", &key);
-            const std::string name = key != nullptr ? key : "";
-            int32_t a = 0;
-            int32_t b = 0;
-            if ((name == "position" || name == "size") && isVariantOf(m, "(ii)") &&
-                sd->messageRead(m, "v", "(ii)", &a, &b) >= 0) {
-              (name == "position" ? position : size) = std::make_pair(a, b);
-            } else {
-              sd->skip(m, "v");
-            }
-            sd->exitContainer(m);
+        forEachEntry(m, [&](const std::string& name) {
+          int32_t a = 0;
+          int32_t b = 0;
+          if ((name != "position" && name != "size") || !isVariantOf(m, "(ii)") ||
+              sd->messageRead(m, "v", "(ii)", &a, &b) < 0) {
+            return false;
           }
-          sd->exitContainer(m);
-        }
+          (name == "position" ? position : size) = std::make_pair(a, b);
+          return true;
+        });
         if (position && size)
           stream.area = PixelArea{position->first, position->second, size->first, size->second};
         streams.push_back(stream);
@@ -292,80 +295,100 @@ struct PortalSession::Bus {
     }
     sd->exitContainer(m);
   }
+
+  // The steps of a session's handshake, each false with why when it fails.
+
+  bool connect(int cancel, std::string& why) {
+    sd = runtimeLibrary<Library>(&why);
+    if (sd == nullptr) return false;
+    cancelFd = cancel;
+    const int opened = sd->openUser(&bus);
+    if (opened >= 0) return true;
+    why = std::string("no session bus (") + std::strerror(-opened) + ")";
+    return false;
+  }
+
+  // The first call: whether the portal answers at all, and with a ScreenCast interface.
+  bool readCapabilities(std::string& why) {
+    if (!property("version", "the desktop portal's ScreenCast", version, why)) return false;
+    std::string ignored;
+    if (version >= 2) property("AvailableCursorModes", "AvailableCursorModes", cursorModes, ignored);
+    return true;
+  }
+
+  bool createSession(std::string& why) {
+    Response created;
+    Message create = newCall(kPortalPath, kScreenCast, "CreateSession");
+    const std::string sessionToken = nextToken();
+    if (!request(
+            create, "CreateSession",
+            [&](sd_bus_message* m) {
+              return sd->append(m, "{sv}", "session_handle_token", "s", sessionToken.c_str()) >= 0;
+            },
+            std::chrono::duration_cast<std::chrono::seconds>(kReplyTime), created, why)) {
+      return false;
+    }
+    if (created.sessionHandle.empty()) {
+      why = "CreateSession gave no session";
+      return false;
+    }
+    session = created.sessionHandle;
+    return true;
+  }
+
+  bool selectSources(const std::string& restoreToken, std::string& why) {
+    Response selected;
+    Message select = newCall(kPortalPath, kScreenCast, "SelectSources");
+    if (select && sd->append(select.get(), "o", session.c_str()) < 0) select.reset();
+    const auto options = [&](sd_bus_message* m) {
+      bool made = sd->append(m, "{sv}", "types", "u", kMonitorSource) >= 0 &&
+                  sd->append(m, "{sv}", "multiple", "b", 0) >= 0;
+      if (made && (cursorModes & kHiddenCursor) != 0)
+        made = sd->append(m, "{sv}", "cursor_mode", "u", kHiddenCursor) >= 0;
+      if (made && version >= 4) {
+        made =
+            sd->append(m, "{sv}", "persist_mode", "u", kPersistUntilRevoked) >= 0 &&
+            (restoreToken.empty() || sd->append(m, "{sv}", "restore_token", "s", restoreToken.c_str()) >= 0);
+      }
+      return made;
+    };
+    return request(select, "SelectSources", options,
+                   std::chrono::duration_cast<std::chrono::seconds>(kReplyTime), selected, why);
+  }
+
+  // The user may be asked here.
+  bool start(Response& started, std::string& why) {
+    Message start = newCall(kPortalPath, kScreenCast, "Start");
+    if (start && sd->append(start.get(), "os", session.c_str(), "") < 0) start.reset();
+    return request(
+        start, "Start", [](sd_bus_message*) { return true; },
+        std::chrono::duration_cast<std::chrono::seconds>(kChoiceTime), started, why);
+  }
+
+  bool openRemote(UniqueFd& remote, std::string& why) {
+    Message open = newCall(kPortalPath, kScreenCast, "OpenPipeWireRemote");
+    if (!open || sd->append(open.get(), "oa{sv}", session.c_str(), 0) < 0) {
+      why = "OpenPipeWireRemote: no message could be made";
+      return false;
+    }
+    Message reply(nullptr, MessageUnref{sd->messageUnref});
+    if (!call(open, "OpenPipeWireRemote", reply, why)) return false;
+    int fd = -1;
+    // The reply owns its descriptor; ours is a copy.
+    if (sd->messageRead(reply.get(), "h", &fd) >= 0 && fd >= 0) remote.reset(fcntl(fd, F_DUPFD_CLOEXEC, 3));
+    if (remote) return true;
+    why = "OpenPipeWireRemote gave no PipeWire remote";
+    return false;
+  }
 };
 
 std::unique_ptr<PortalSession> PortalSession::open(const std::string& restoreToken, int cancelFd,
                                                    PortalGrant& grant, std::string& why) {
   auto bus = std::make_unique<Bus>();
-  bus->sd = runtimeLibrary<Library>(&why);
-  if (!bus->sd) return nullptr;
-  bus->cancelFd = cancelFd;
-  const int opened = bus->sd->openUser(&bus->bus);
-  if (opened < 0) {
-    why = std::string("no session bus (") + std::strerror(-opened) + ")";
-    return nullptr;
-  }
-  const Library& sd = *bus->sd;
-
-  // The first call: whether the portal answers at all, and with a ScreenCast interface.
-  uint32_t version = 0;
-  if (!bus->property("version", "the desktop portal's ScreenCast", version, why)) return nullptr;
-  uint32_t cursorModes = 0;
-  std::string ignored;
-  if (version >= 2) bus->property("AvailableCursorModes", "AvailableCursorModes", cursorModes, ignored);
-
-  Response created;
-  Message create = bus->newCall(kPortalPath, kScreenCast, "CreateSession");
-  const std::string sessionToken = bus->nextToken();
-  if (!bus->request(
-          create, "CreateSession",
-          [&](sd_bus_message* m) { sd.append(m, "{sv}", "session_handle_token", "s", sessionToken.c_str()); },
-          std::chrono::duration_cast<std::chrono::seconds>(kReplyTime), created, why)) {
-    return nullptr;
-  }
-  if (created.sessionHandle.empty()) {
-    why = "CreateSession gave no session";
-    return nullptr;
-  }
-  bus->session = created.sessionHandle;
-  const char* session = bus->session.c_str();
-
-  Response selected;
-  Message select = bus->newCall(kPortalPath, kScreenCast, "SelectSources");
-  sd.append(select.get(), "o", session);
-  if (!bus->request(
-          select, "SelectSources",
-          [&](sd_bus_message* m) {
-            sd.append(m, "{sv}", "types", "u", kMonitorSource);
-            sd.append(m, "{sv}", "multiple", "b", 0);
-            if ((cursorModes & kHiddenCursor) != 0) sd.append(m, "{sv}", "cursor_mode", "u", kHiddenCursor);
-            if (version >= 4) {
-              sd.append(m, "{sv}", "persist_mode", "u", kPersistUntilRevoked);
-              if (!restoreToken.empty()) sd.append(m, "{sv}", "restore_token", "s", restoreToken.c_str());
-            }
-          },
-          std::chrono::duration_cast<std::chrono::seconds>(kReplyTime), selected, why)) {
-    return nullptr;
-  }
-
   Response started;
-  Message start = bus->newCall(kPortalPath, kScreenCast, "Start");
-  sd.append(start.get(), "os", session, "");
-  if (!bus->request(
-          start, "Start", [](sd_bus_message*) {},
-          std::chrono::duration_cast<std::chrono::seconds>(kChoiceTime), started, why)) {
-    return nullptr;
-  }
-
-  Message remote = bus->newCall(kPortalPath, kScreenCast, "OpenPipeWireRemote");
-  sd.append(remote.get(), "oa{sv}", session, 0);
-  Message reply(nullptr, MessageUnref{sd.messageUnref});
-  if (!bus->call(remote, "OpenPipeWireRemote", reply, why)) return nullptr;
-  int fd = -1;
-  // The reply owns its descriptor; ours is a copy.
-  if (sd.messageRead(reply.get(), "h", &fd) >= 0 && fd >= 0) grant.remote.reset(fcntl(fd, F_DUPFD_CLOEXEC, 3));
-  if (!grant.remote) {
-    why = "OpenPipeWireRemote gave no PipeWire remote";
+  if (!bus->connect(cancelFd, why) || !bus->readCapabilities(why) || !bus->createSession(why) ||
+      !bus->selectSources(restoreToken, why) || !bus->start(started, why) ||
+      !bus->openRemote(grant.remote, why)) {
     return nullptr;
   }
   grant.streams = std::move(started.streams);

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "backends/portal/portal_choice.h"
 #include "backends/linux/sd_bus_library.h"
 #include "backends/linux/unique_fd.h"
+#include "backends/portal/portal_choice.h"
 
 namespace corvane {
 

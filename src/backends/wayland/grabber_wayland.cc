@@ -12,10 +12,10 @@
 #include <optional>
 #include <string>
 
-#include "capture/frame_copy.h"
 #include "backends/wayland/wayland_backend.h"
-#include "common/tick_phases.h"
 #include "backends/wayland/wayland_desktop.h"
+#include "capture/frame_copy.h"
+#include "common/tick_phases.h"
 
 namespace corvane {
 namespace {

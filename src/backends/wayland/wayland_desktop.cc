@@ -133,6 +133,7 @@ const WaylandOutput* WaylandDesktop::findOutput(const std::string& name) const {
   return nullptr;
 }
 
+// The registry's globals, then the objects bound from them, then what the outputs tell.
 bool WaylandDesktop::readGlobals() {
   static const RegistryListener registryListener = {
       [](void* data, wl_proxy*, uint32_t name, const char* interface, uint32_t version) {
@@ -145,48 +146,8 @@ bool WaylandDesktop::readGlobals() {
   if (!registry_) return false;
   listen(registry_.get(), registryListener, &globals_);
   if (!roundTrip()) return false;
-
-  const WaylandExtensions& extensions = waylandExtensions(library_);
-  auto bind = [&](const WaylandGlobal& global, const wl_interface* interface, uint32_t highest,
-                  int destructor) {
-    const uint32_t version = std::min(global.version, highest);
-    wl_argument args[4];
-    args[0].u = global.name;
-    args[1].s = interface->name;
-    args[2].u = version;
-    args[3].n = 0;
-    return create(registry_.get(), kRegistryBind, interface, version, {args[0], args[1], args[2], args[3]},
-                  destructor);
-  };
-  for (const WaylandGlobal& global : globals_) {
-    if (global.interface == library_.outputInterface->name) {
-      auto output = std::make_unique<WaylandOutput>();
-      output->output =
-          bind(global, library_.outputInterface, kOutputVersion, global.version >= 3 ? kOutputRelease : -1);
-      if (!output->output) continue;
-      listen(output->output.get(), outputListener, output.get());
-      outputs_.push_back(std::move(output));
-    } else if (global.interface == library_.shmInterface->name && !shm_) {
-      shm_ = bind(global, library_.shmInterface, kShmVersion, -1);
-    } else if (global.interface == extensions.xdgOutputManager->name && !xdgOutputManager_) {
-      xdgOutputManager_ =
-          bind(global, extensions.xdgOutputManager, kXdgOutputManagerVersion, kXdgOutputManagerDestroy);
-    } else if (global.interface == extensions.screencopyManager->name && !screencopy_) {
-      screencopy_ =
-          bind(global, extensions.screencopyManager, kScreencopyManagerVersion, kScreencopyManagerDestroy);
-    }
-  }
-  if (xdgOutputManager_) {
-    for (auto& output : outputs_) {
-      wl_argument id{};
-      wl_argument target{};
-      target.o = reinterpret_cast<wl_object*>(output->output.get());
-      output->xdgOutput =
-          create(xdgOutputManager_.get(), kXdgOutputManagerGetXdgOutput, extensions.xdgOutput,
-                 library_.proxyVersion(xdgOutputManager_.get()), {id, target}, kXdgOutputDestroy);
-      if (output->xdgOutput) listen(output->xdgOutput.get(), xdgOutputListener, output.get());
-    }
-  }
+  for (const WaylandGlobal& global : globals_) bindGlobal(global);
+  askLogicalLayout();
   if (!roundTrip()) return false;
   for (auto& output : outputs_) {
     // Without xdg-output, the layout is what wl_output says, in its own pixels over its scale.
@@ -196,6 +157,54 @@ bool WaylandDesktop::readGlobals() {
     }
   }
   return true;
+}
+
+WaylandProxy WaylandDesktop::bind(const WaylandGlobal& global, const wl_interface* interface,
+                                  uint32_t highest, int destructorOpcode) {
+  const uint32_t version = std::min(global.version, highest);
+  wl_argument args[4];
+  args[0].u = global.name;
+  args[1].s = interface->name;
+  args[2].u = version;
+  args[3].n = 0;
+  return create(registry_.get(), kRegistryBind, interface, version, {args[0], args[1], args[2], args[3]},
+                destructorOpcode);
+}
+
+// Every output; the first of each other interface that we use.
+void WaylandDesktop::bindGlobal(const WaylandGlobal& global) {
+  const WaylandExtensions& extensions = waylandExtensions(library_);
+  if (global.interface == library_.outputInterface->name) {
+    auto output = std::make_unique<WaylandOutput>();
+    output->output =
+        bind(global, library_.outputInterface, kOutputVersion, global.version >= 3 ? kOutputRelease : -1);
+    if (!output->output) return;
+    listen(output->output.get(), outputListener, output.get());
+    outputs_.push_back(std::move(output));
+  } else if (global.interface == library_.shmInterface->name && !shm_) {
+    shm_ = bind(global, library_.shmInterface, kShmVersion, -1);
+  } else if (global.interface == extensions.xdgOutputManager->name && !xdgOutputManager_) {
+    xdgOutputManager_ =
+        bind(global, extensions.xdgOutputManager, kXdgOutputManagerVersion, kXdgOutputManagerDestroy);
+  } else if (global.interface == extensions.screencopyManager->name && !screencopy_) {
+    screencopy_ =
+        bind(global, extensions.screencopyManager, kScreencopyManagerVersion, kScreencopyManagerDestroy);
+  }
+}
+
+// xdg-output gives each output's place and size in the layout, as clients see them.
+void WaylandDesktop::askLogicalLayout() {
+  if (!xdgOutputManager_) return;
+  const WaylandExtensions& extensions = waylandExtensions(library_);
+  for (auto& output : outputs_) {
+    wl_argument id{};
+    wl_argument target{};
+    target.o = reinterpret_cast<wl_object*>(output->output.get());
+    output->xdgOutput =
+        create(xdgOutputManager_.get(), kXdgOutputManagerGetXdgOutput, extensions.xdgOutput,
+               library_.proxyVersion(xdgOutputManager_.get()), {id, target}, kXdgOutputDestroy);
+    if (output->xdgOutput) listen(output->xdgOutput.get(), xdgOutputListener, output.get());
+  }
 }
 
 WaylandProxy WaylandDesktop::create(wl_proxy* parent, uint32_t opcode, const wl_interface* interface,

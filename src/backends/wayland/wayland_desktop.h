@@ -91,6 +91,10 @@ class WaylandDesktop {
  private:
   WaylandDesktop(const WaylandLibrary& library, wl_display* display) : library_(library), display_(display) {}
   bool readGlobals();
+  WaylandProxy bind(const WaylandGlobal& global, const wl_interface* interface, uint32_t highest,
+                    int destructorOpcode);
+  void bindGlobal(const WaylandGlobal& global);
+  void askLogicalLayout();
 
   const WaylandLibrary& library_;
   wl_display* display_;

@@ -50,8 +50,6 @@ class Win32Audio final : public AudioPlatform {
 
 }  // namespace
 
-AudioPlatform& audioPlatform() {
-  return neverDestroyed<Win32Audio>();
-}
+AudioPlatform& audioPlatform() { return neverDestroyed<Win32Audio>(); }
 
 }  // namespace corvane

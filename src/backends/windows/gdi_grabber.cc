@@ -149,7 +149,8 @@ std::vector<std::unique_ptr<DisplayGrabber>> openGdiGrabbers(GdiPlatform& gdi,
                                                              uint64_t samplingRate) {
   std::vector<std::unique_ptr<DisplayGrabber>> grabbers;
   grabbers.reserve(displays.size());
-  for (const DisplayRequest& display : displays) grabbers.push_back(openGdiGrabber(gdi, display, samplingRate));
+  for (const DisplayRequest& display : displays)
+    grabbers.push_back(openGdiGrabber(gdi, display, samplingRate));
   return grabbers;
 }
 

@@ -58,9 +58,6 @@ class Win32Gdi final : public GdiPlatform {
 
 }  // namespace
 
-GdiPlatform& gdiPlatform() {
-  return neverDestroyed<Win32Gdi>();
-}
-
+GdiPlatform& gdiPlatform() { return neverDestroyed<Win32Gdi>(); }
 
 }  // namespace corvane

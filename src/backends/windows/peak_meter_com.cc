@@ -1,7 +1,7 @@
 // The Core Audio meter: the worker stays in COM for its whole run, and each tick reads the default
 // endpoint's meter afresh (readPeakLevel), so a new default device is read at the next tick.
-#include "backends/windows/audio_platform.h"
 #include "audio/peak_meter.h"
+#include "backends/windows/audio_platform.h"
 
 namespace corvane {
 namespace {

@@ -4,10 +4,10 @@
 #include <map>
 #include <mutex>
 
-#include "common/module_pin.h"
-#include "shutdown/session_end_hold.h"
 #include "backends/windows/window_platform.h"
+#include "common/module_pin.h"
 #include "common/never_destroyed.h"
+#include "shutdown/session_end_hold.h"
 
 namespace corvane {
 namespace {
@@ -68,9 +68,7 @@ class WindowHook final : public SessionEndHold {
   std::map<WindowHandle, WindowProcedure> previous_;
 };
 
-WindowHook& windowHook() {
-  return neverDestroyed<WindowHook>();
-}
+WindowHook& windowHook() { return neverDestroyed<WindowHook>(); }
 
 }  // namespace
 

@@ -38,8 +38,6 @@ class Win32Windows final : public WindowPlatform {
 
 }  // namespace
 
-WindowPlatform& windowPlatform() {
-  return neverDestroyed<Win32Windows>();
-}
+WindowPlatform& windowPlatform() { return neverDestroyed<Win32Windows>(); }
 
 }  // namespace corvane

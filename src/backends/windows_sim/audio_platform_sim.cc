@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "backends/windows/audio_platform.h"
-#include "backends/windows_sim/sim_audio.h"
 #include "backends/windows_sim/call_log.h"
 #include "backends/windows_sim/desktop.h"
+#include "backends/windows_sim/sim_audio.h"
 #include "common/never_destroyed.h"
 
 namespace corvane {
@@ -123,9 +123,7 @@ class SimAudio final : public AudioPlatform {
   sim::AudioCensus census_;
 };
 
-SimAudio& simAudio() {
-  return neverDestroyed<SimAudio>();
-}
+SimAudio& simAudio() { return neverDestroyed<SimAudio>(); }
 
 }  // namespace
 

@@ -1,9 +1,9 @@
 // The simulated pointer, which tests move and break.
 #include <mutex>
 
-#include "mouse/cursor.h"
 #include "backends/windows_sim/sim_cursor.h"
 #include "common/never_destroyed.h"
+#include "mouse/cursor.h"
 
 namespace corvane {
 namespace {
@@ -16,9 +16,7 @@ struct SimCursor {
   uint64_t reads = 0;
 };
 
-SimCursor& cursor() {
-  return neverDestroyed<SimCursor>();
-}
+SimCursor& cursor() { return neverDestroyed<SimCursor>(); }
 
 }  // namespace
 

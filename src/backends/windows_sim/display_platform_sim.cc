@@ -89,9 +89,7 @@ class SimDisplayPlatform final : public DisplayPlatform {
   std::map<uintptr_t, sim::SimMonitor> open_;
 };
 
-SimDisplayPlatform& simPlatform() {
-  return neverDestroyed<SimDisplayPlatform>();
-}
+SimDisplayPlatform& simPlatform() { return neverDestroyed<SimDisplayPlatform>(); }
 
 }  // namespace
 

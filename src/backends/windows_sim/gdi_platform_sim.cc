@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "backends/windows/gdi_grabber.h"
-#include "backends/windows_sim/sim_gdi.h"
 #include "backends/windows_sim/call_log.h"
 #include "backends/windows_sim/desktop.h"
+#include "backends/windows_sim/sim_gdi.h"
 #include "common/never_destroyed.h"
 
 namespace corvane {
@@ -233,14 +233,11 @@ class SimGdi final : public GdiPlatform {
   std::vector<std::string> misuses_;
 };
 
-SimGdi& simGdi() {
-  return neverDestroyed<SimGdi>();
-}
+SimGdi& simGdi() { return neverDestroyed<SimGdi>(); }
 
 }  // namespace
 
 GdiPlatform& gdiPlatform() { return simGdi(); }
-
 
 namespace sim {
 

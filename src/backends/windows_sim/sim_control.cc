@@ -5,15 +5,15 @@
 
 #include <cstring>
 
-#include "backends/windows_sim/sim_audio.h"
-#include "backends/windows_sim/sim_gdi.h"
-#include "common/callback_queue.h"
-#include "common/test_controls.h"
-#include "backends/windows_sim/sim_cursor.h"
-#include "backends/windows_sim/sim_windows.h"
 #include "backends/windows_sim/call_log.h"
 #include "backends/windows_sim/desktop.h"
 #include "backends/windows_sim/faults.h"
+#include "backends/windows_sim/sim_audio.h"
+#include "backends/windows_sim/sim_cursor.h"
+#include "backends/windows_sim/sim_gdi.h"
+#include "backends/windows_sim/sim_windows.h"
+#include "common/callback_queue.h"
+#include "common/test_controls.h"
 
 namespace corvane {
 namespace {

@@ -7,9 +7,9 @@
 #include <thread>
 #include <utility>
 
-#include "backends/windows_sim/sim_windows.h"
 #include "backends/windows/window_platform.h"
 #include "backends/windows_sim/call_log.h"
+#include "backends/windows_sim/sim_windows.h"
 #include "common/never_destroyed.h"
 
 namespace corvane {
@@ -140,9 +140,7 @@ class SimWindows final : public WindowPlatform {
   uint64_t last_ = 0x1000;
 };
 
-SimWindows& simWindows() {
-  return neverDestroyed<SimWindows>();
-}
+SimWindows& simWindows() { return neverDestroyed<SimWindows>(); }
 
 }  // namespace
 

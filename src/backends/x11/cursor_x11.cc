@@ -1,8 +1,8 @@
 // The pointer on X11: its position on the root window of the default screen. A failed read
 // reports the X error code of the query, or XCB's connection error when the server cannot be
 // reached (see X11Session::shared); a server that does not answer counts as unreachable.
-#include "backends/x11/x11_session.h"
 #include "backends/x11/x11_backend.h"
+#include "backends/x11/x11_session.h"
 
 namespace corvane {
 

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "backends/x11/x11_backend.h"
+#include "backends/x11/x11_monitors.h"
+#include "backends/x11/x11_server_sampling.h"
+#include "backends/x11/x11_session.h"
+#include "backends/x11/x11_shm.h"
 #include "capture/frame_copy.h"
 #include "capture/sampler.h"
-#include "backends/x11/x11_server_sampling.h"
-#include "backends/x11/x11_shm.h"
 #include "common/tick_phases.h"
-#include "backends/x11/x11_session.h"
-#include "backends/x11/x11_monitors.h"
 
 namespace corvane {
 namespace {

@@ -1,11 +1,11 @@
 #include "backends/x11/x11_monitors.h"
 
-#include "backends/x11/x11_backend.h"
-
 #include <xcb/randr.h>
 #include <xcb/xinerama.h>
 
 #include <string>
+
+#include "backends/x11/x11_backend.h"
 
 namespace corvane {
 namespace {

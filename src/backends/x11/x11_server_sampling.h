@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "backends/x11/x11_shm.h"
 #include "backends/x11/x11_session.h"
+#include "backends/x11/x11_shm.h"
 
 namespace corvane {
 

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "common/module_pin.h"
-#include "common/worker_thread.h"
 #include "common/never_destroyed.h"
+#include "common/worker_thread.h"
 
 namespace corvane {
 namespace {
@@ -46,9 +46,7 @@ struct SharedState {
   std::shared_ptr<Attempt> attempt;
 };
 
-SharedState& sharedState() {
-  return neverDestroyed<SharedState>();
-}
+SharedState& sharedState() { return neverDestroyed<SharedState>(); }
 
 xcb_screen_t* screenOf(xcb_connection_t* connection, int number) {
   xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
