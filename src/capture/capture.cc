@@ -82,7 +82,7 @@ bool grabAndSample(DisplayGrabber& grabber, DisplaySight& sight, int32_t width, 
 bool dropFrame(Posted) { return true; }
 
 void runSingleCapture(const SingleCaptureJob& job, FrameQueue& frames, const RunningFlag& running) {
-  // The grabber keeps its device contexts and bitmap, or its pictures, for the whole capture.
+  // The grabber keeps what it opened for the whole capture: opening costs more than a grab.
   std::unique_ptr<DisplayGrabber> grabber =
       openDisplayGrabber({job.deviceName, job.width, job.height}, job.samplingRate);
   DisplaySight sight(job.deviceName);
