@@ -151,6 +151,37 @@ bool checkCaptureSize(Napi::Env env, const std::string& deviceName, int32_t widt
   return false;
 }
 
+// Adds the entry's name and size to job; false when it raised a TypeError. A getter or conversion
+// that threw leaves its exception pending.
+bool readDisplayEntry(Napi::Env env, const Napi::Value& entry, MultiCaptureJob& job) {
+  if (!isObjectOrFunction(entry)) {
+    raiseTypeError(env, "Display info must be objects");
+    return false;
+  }
+  Napi::Object object = entry.As<Napi::Object>();
+  if (!object.Has("displayId") || !object.Has("width") || !object.Has("height")) {
+    raiseTypeError(env, "Display object missing required properties");
+    return false;
+  }
+  std::string name = toUtf8(object.Get("displayId"));
+  int32_t width = 0;
+  int32_t height = 0;
+  if (!env.IsExceptionPending()) width = toInt32(object.Get("width"));
+  if (!env.IsExceptionPending()) height = toInt32(object.Get("height"));
+  job.sizes[name] = {width, height};
+  job.deviceNames.push_back(std::move(name));
+  return true;
+}
+
+// The first bad entry in array order is the one named.
+bool checkCaptureSizes(Napi::Env env, const MultiCaptureJob& job) {
+  for (const std::string& name : job.deviceNames) {
+    const auto [width, height] = job.sizes.at(name);
+    if (!checkCaptureSize(env, name, width, height)) return false;
+  }
+  return true;
+}
+
 // The one capture that may run at a time, of either kind.
 class ScreenCapture {
  public:
@@ -234,30 +265,10 @@ Napi::Value startCaptureMultiScreens(const Napi::CallbackInfo& info) {
   for (uint32_t i = 0; i < count && !env.IsExceptionPending(); ++i) {
     const Napi::Value entry = displays.Get(i);
     if (env.IsExceptionPending()) break;
-    if (!isObjectOrFunction(entry)) {
-      raiseTypeError(env, "Display info must be objects");
-      return env.Undefined();
-    }
-    Napi::Object object = entry.As<Napi::Object>();
-    if (!object.Has("displayId") || !object.Has("width") || !object.Has("height")) {
-      raiseTypeError(env, "Display object missing required properties");
-      return env.Undefined();
-    }
-    std::string name = toUtf8(object.Get("displayId"));
-    int32_t width = 0;
-    int32_t height = 0;
-    if (!env.IsExceptionPending()) width = toInt32(object.Get("width"));
-    if (!env.IsExceptionPending()) height = toInt32(object.Get("height"));
-    job.sizes[name] = {width, height};
-    job.deviceNames.push_back(std::move(name));
+    if (!readDisplayEntry(env, entry, job)) return env.Undefined();
   }
   if (env.IsExceptionPending()) return env.Undefined();
-  if (!checkSamplingRate(env, job.samplingRate)) return env.Undefined();
-  // The first bad entry in array order is the one named.
-  for (const std::string& name : job.deviceNames) {
-    const auto [width, height] = job.sizes.at(name);
-    if (!checkCaptureSize(env, name, width, height)) return env.Undefined();
-  }
+  if (!checkSamplingRate(env, job.samplingRate) || !checkCaptureSizes(env, job)) return env.Undefined();
 
   if (startWorker<FrameSetQueue>(env, callback, std::move(job), runMultiCapture) && tooMany) {
     raiseError(env, "Maximum 3 displays supported, only first 3 will be captured");
