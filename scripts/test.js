@@ -32,9 +32,9 @@ const pictureWindow = path.join(buildDirs.win, 'picture_window.exe');
 // reports one monitor for both) and no RENDER, so that the server cannot sample; three with RandR
 // off and no MIT-SHM, so that captures read out through plain GetImage.
 const x11Desktops = [
-  { randr: true, shm: true, render: true, layout: [screen(1920, 1080)] },
-  { randr: true, shm: true, render: false, layout: [screen(1920, 1080), screen(1280, 1024)] },
-  { randr: false, shm: false, render: true, layout: [screen(2560, 1440), screen(1366, 768), screen(1024, 768)] },
+  { platform: 'x11', randr: true, shm: true, render: true, layout: [screen(1920, 1080)] },
+  { platform: 'x11-no-render', randr: true, shm: true, render: false, layout: [screen(1920, 1080), screen(1280, 1024)] },
+  { platform: 'x11-randr-off', randr: false, shm: false, render: true, layout: [screen(2560, 1440), screen(1366, 768), screen(1024, 768)] },
 ];
 // How the other Node.js versions' runs sample on the first desktop: whole reads sampled here at
 // every rate, then the server's sampling at every rate (the host's run samples as users get it).
@@ -166,7 +166,7 @@ async function x11Tests() {
     ...x11Desktops.map((desktop) => ({ desktop, version: process.versions.node })),
     ...nodeVersions.linux.map((version, i) => ({ desktop: x11Desktops[0], version, sampling: x11Samplings[i] })),
   ];
-  for (const { desktop: { randr, shm, render, layout }, version, sampling } of runs) {
+  for (const { desktop: { platform, randr, shm, render, layout }, version, sampling } of runs) {
     const node = version === process.versions.node ? process.execPath : ensureNode('linux', version);
     const screens = layout.map((s) => `${s.width}x${s.height}`).join(' + ');
     const xvfb = await startXvfb(layout, { randr, shm, render });
@@ -183,7 +183,7 @@ async function x11Tests() {
         // Run from a Wayland session, the module would talk to its compositor instead.
         WAYLAND_DISPLAY: '',
         CORVANE_LAYOUT: JSON.stringify(layout),
-        CORVANE_RANDR: onOff(randr),
+        CORVANE_PLATFORM: platform,
         CORVANE_PICTURE_COMMAND: JSON.stringify([path.join(buildDirs.host, 'x11_picture'), 'test']),
         CORVANE_PIPEWIRE_PICTURE: path.join(buildDirs.host, 'pipewire_picture'),
         CORVANE_MOVE_POINTER: JSON.stringify(['xdotool', 'mousemove']),
@@ -258,7 +258,7 @@ async function windowsTests() {
             CORVANE_LAYOUT: JSON.stringify(layout),
             CORVANE_PICTURE_COMMAND: JSON.stringify([toWindowsPath(pictureWindow)]),
             CORVANE_MOVE_POINTER: JSON.stringify([toWindowsPath(path.join(buildDirs.win, 'set_cursor.exe'))]),
-            CORVANE_SOUND: sound,
+            CORVANE_PLATFORM: sound === 'pulse' ? 'wine-pulse' : 'wine',
             CORVANE_WINDOW_FIXTURE: toWindowsPath(path.join(buildDirs.win, 'window_fixture.node')),
             CORVANE_API_VERSION_PROGRAM: toWindowsPath(path.join(buildDirs.win, 'api_version.exe')),
             ...pulse?.env,
