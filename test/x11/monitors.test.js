@@ -1,13 +1,14 @@
 'use strict';
 // getMonitors on a real X server (Xvfb), checked against what the server's own tools report.
-// CORVANE_LAYOUT gives the X screens the runner started, CORVANE_RANDR whether RandR was on.
+// CORVANE_LAYOUT gives the X screens the runner started, the platform whether RandR is on.
 const { it } = require('node:test');
 const assert = require('node:assert/strict');
 const { execFileSync } = require('node:child_process');
 const { corvane } = require('../support/binding');
+const platform = require('../support/platform');
 
 const layout = JSON.parse(process.env.CORVANE_LAYOUT ?? 'null');
-const randr = process.env.CORVANE_RANDR !== 'off';
+const randr = platform.has('randr');
 
 // The X screen's size in pixels and millimetres, as xdpyinfo prints it.
 function screenSize() {
