@@ -23,8 +23,10 @@ it('reports true after the pointer moved, then false while it rests', async () =
   const values = [];
   corvane.startMouseTracking((moved) => values.push(moved), 50);
   try {
-    await waitFor(() => values.length >= 3, 'values at rest');
-    assert.deepEqual(values.slice(1, 3), [false, false]);
+    // The first move may land after the tracker started (a loaded machine, Wine's two steps):
+    // then two values in a row at rest.
+    const resting = () => values.length >= 3 && values.at(-1) === false && values.at(-2) === false;
+    await waitFor(resting, () => `two values at rest: ${values}`);
     const before = values.length;
     moveCursor(300, 200);
     // The move lands after however many ticks the mover took to start (under Wine, sometimes in
