@@ -5,6 +5,7 @@ const assert = require('node:assert/strict');
 const { corvane, simulator } = require('../support/binding');
 const { runChild } = require('../support/child');
 const { collect, grid, sleep, waitFor, blindLine, blindLines, takeFrames } = require('../support/capture');
+const { assertReleasedNewestFirst } = require('../support/sim-handles');
 
 const monitor = (n, width, height, fields = {}) => ({
   deviceName: `\\\\.\\DISPLAY${n}`,
@@ -88,25 +89,14 @@ describe('the picture a capture delivers', () => {
 });
 
 describe('graphics calls', () => {
-  it('opens the display once per single capture, grabs every tick and closes in reverse order', async () => {
+  it('opens the display once per capture, releases everything newest first, deselecting the bitmap before its deletion', async () => {
     await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 8), 2);
     const calls = simulator.takeCalls();
-    const open = [
-      'CreateDCA(DISPLAY, \\\\.\\DISPLAY1, NULL, NULL) -> dc1',
-      'CreateCompatibleDC(dc1) -> dc2',
-      'CreateCompatibleBitmap(dc1, 64, 48) -> bm3',
-      'SelectObject(dc2, bm3) -> stockbitmap',
-    ];
-    const tick = [
-      'BitBlt(dc2, 0, 0, 64, 48, dc1, 0, 0, SRCCOPY)',
-      'GetDIBits(dc2, bm3, 0, 48, buffer, {40, 64, -48, 1, 32, 0, 0, 0, 0, 0, 0}, DIB_RGB_COLORS)',
-    ];
-    const close = ['SelectObject(dc2, stockbitmap) -> bm3', 'DeleteObject(bm3)', 'DeleteDC(dc2)', 'DeleteDC(dc1)'];
-    assert.deepEqual(calls.slice(0, 4), open);
-    assert.deepEqual(calls.slice(-4), close);
-    const ticks = calls.slice(4, -4);
-    assert.ok(ticks.length >= 4 && ticks.length % 2 === 0);
-    for (let i = 0; i < ticks.length; i += 2) assert.deepEqual(ticks.slice(i, i + 2), tick);
+    assert.equal(calls.filter((c) => c.startsWith('CreateDCA')).length, 1);
+    assertReleasedNewestFirst(calls);
+    const deleted = calls.findIndex((c) => c.startsWith('DeleteObject('));
+    const bitmap = calls[deleted].slice('DeleteObject('.length, -1);
+    assert.match(calls.slice(0, deleted).findLast((c) => c.startsWith('SelectObject(')), new RegExp(`^SelectObject\\(dc\\d+, stockbitmap\\) -> ${bitmap}$`));
     assertNoGdiLeft();
   });
 
