@@ -4,7 +4,7 @@
 const { describe, it } = require('node:test');
 const assert = require('node:assert/strict');
 const { corvane } = require('../support/binding');
-const { runChild } = require('../support/child');
+const { runChild, reportWhen } = require('../support/child');
 
 const WM_QUERYENDSESSION = 0x11;
 const WM_ENDSESSION = 0x16;
@@ -14,6 +14,7 @@ function inChild(body) {
   const child = runChild(`
     const sim = corvane.simulator;
     const report = (value) => { console.log(JSON.stringify(value)); process.exit(0); };
+    ${reportWhen}
     ${body}
   `);
   assert.equal(child.status, 0, child.stderr);
@@ -65,7 +66,7 @@ describe('hooking a window', () => {
       corvane.shutdownHandler(window, function (text) { 'use strict'; told.push({ text, self: this === undefined ? 'undefined' : 'other' }); });
       const answers = [sim.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0), sim.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 1)];
       const toldAtOnce = told.length;
-      setTimeout(() => report({ answers, toldAtOnce, told, reached: sim.windowMessages(window) }), 50);
+      reportWhen(() => told.length >= 3, () => ({ answers, toldAtOnce, told, reached: sim.windowMessages(window) }));
     `);
     assert.deepEqual(result.answers, [0, 0]);
     assert.equal(result.toldAtOnce, 1, 'only the initial call is synchronous');
@@ -166,7 +167,7 @@ describe('hooking again', () => {
       corvane.shutdownHandler(window, (text) => told.push('second ' + text));
       const answer = sim.sendMessage(window, 0x0401, 1, 2);
       sim.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0);
-      setTimeout(() => report({ answer, told, reached: sim.windowMessages(window) }), 50);
+      reportWhen(() => told.length >= 3, () => ({ answer, told, reached: sim.windowMessages(window) }));
     `);
     assert.equal(result.answer, 11);
     assert.deepEqual(result.reached, [[0x0401, 1, 2]]);

@@ -69,4 +69,12 @@ function startChild(script, { env = {}, load = true } = {}) {
   };
 }
 
-module.exports = { runChild, runChildAsync, startChild };
+// For a child's script that defines report(value): reportWhen(ready, value) reports value() once
+// ready() holds (the child's own timeout is the deadline), after a moment in which anything that
+// should not come would show.
+const reportWhen = `const reportWhen = (ready, value) => {
+  const poll = () => (ready() ? setTimeout(() => report(value()), 20) : setTimeout(poll, 5));
+  poll();
+};`;
+
+module.exports = { runChild, runChildAsync, startChild, reportWhen };

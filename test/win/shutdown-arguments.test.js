@@ -3,7 +3,7 @@
 // process alive for good, so each case runs in a child process.
 const { it } = require('node:test');
 const assert = require('node:assert/strict');
-const { runChild } = require('../support/child');
+const { runChild, reportWhen } = require('../support/child');
 
 const WM_QUERYENDSESSION = 0x11;
 
@@ -11,6 +11,7 @@ function inChild(body) {
   const child = runChild(`
     const windows = require(${JSON.stringify(process.env.CORVANE_WINDOW_FIXTURE)});
     const report = (value) => { require('fs').writeSync(1, JSON.stringify(value) + '\\n'); process.exit(0); };
+    ${reportWhen}
     ${body}
   `);
   assert.equal(child.status, 0, child.stderr);
@@ -40,7 +41,7 @@ it('hooks the window whose handle starts a longer Buffer, and returns undefined'
     const told = [];
     const returned = corvane.shutdownHandler(Buffer.concat([window, Buffer.from([0xff, 0xff, 0xff])]), (text) => told.push(text));
     const answer = windows.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0);
-    setTimeout(() => report({ undefinedReturned: returned === undefined, answer, told, reached: windows.messages(window) }), 100);
+    reportWhen(() => told.length >= 2, () => ({ undefinedReturned: returned === undefined, answer, told, reached: windows.messages(window) }));
   `);
   assert.deepEqual(result, { undefinedReturned: true, answer: 0, told: ['ShutdownHandler Initial...', 'SHUTDOWN'], reached: [] });
 });

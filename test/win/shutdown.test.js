@@ -4,7 +4,7 @@
 const { it } = require('node:test');
 const assert = require('node:assert/strict');
 const { file, packageDir } = require('../support/binding');
-const { runChild } = require('../support/child');
+const { runChild, reportWhen } = require('../support/child');
 
 const WM_QUERYENDSESSION = 0x11;
 const WM_ENDSESSION = 0x16;
@@ -13,6 +13,7 @@ function inChild(body, options) {
   const child = runChild(`
     const windows = require(${JSON.stringify(process.env.CORVANE_WINDOW_FIXTURE)});
     const report = (value) => { require('fs').writeSync(1, JSON.stringify(value) + '\\n'); process.exit(0); };
+    ${reportWhen}
     ${body}
   `, options);
   assert.equal(child.status, 0, `${child.signal ?? ''} ${child.stderr}`);
@@ -34,7 +35,7 @@ it('refuses session end queries, tells the callback once per query, and passes o
     started = Date.now();
     answers.ending = windows.sendMessage(window, ${WM_ENDSESSION}, 1, 0);
     const endingMs = Date.now() - started;
-    setTimeout(() => report({ answers, told, cancelledMs, endingMs, reached: windows.messages(window) }), 100);
+    reportWhen(() => told.length >= 3, () => ({ answers, told, cancelledMs, endingMs, reached: windows.messages(window) }));
   `);
   assert.deepEqual(result.answers, { query: [0, 0], user: 77, cancelled: 77, ending: 77 });
   assert.deepEqual(result.told, [
@@ -85,7 +86,7 @@ it('hooks a window twice and two windows, each passing its messages to its own p
     corvane.shutdownHandler(a, (text) => told.push('second ' + text));
     corvane.shutdownHandler(b, (text) => told.push('third ' + text));
     const answers = [windows.sendMessage(a, 0x0401, 1, 1), windows.sendMessage(b, 0x0401, 2, 2), windows.sendMessage(a, ${WM_QUERYENDSESSION}, 0, 0)];
-    setTimeout(() => report({ answers, told, a: windows.messages(a), b: windows.messages(b) }), 100);
+    reportWhen(() => told.includes('third SHUTDOWN'), () => ({ answers, told, a: windows.messages(a), b: windows.messages(b) }));
   `);
   assert.deepEqual(result.answers, [77, 77, 0]);
   assert.deepEqual(result.a, [[0x0401, 1, 1]]);
@@ -101,7 +102,7 @@ it('leaves a window hooked once when another subclass wrapped it before a second
     windows.subclassWindow(window);
     corvane.shutdownHandler(window, (text) => told.push('second ' + text));
     const answers = [windows.sendMessage(window, 0x0402, 5, 6), windows.sendMessage(window, ${WM_QUERYENDSESSION}, 0, 0)];
-    setTimeout(() => report({ answers, told, reached: windows.messages(window) }), 100);
+    reportWhen(() => told.includes('second SHUTDOWN'), () => ({ answers, told, reached: windows.messages(window) }));
   `);
   assert.deepEqual(result.answers, [77, 0]);
   assert.deepEqual(result.reached, [[0x0402, 5, 6]]);
@@ -130,7 +131,7 @@ function afterWorkerHooked({ mainLoads, ending }) {
       const started = Date.now();
       answers.push(windows.sendMessage(window, ${WM_ENDSESSION}, 1, 0));
       const heldMs = Date.now() - started;
-      setTimeout(() => report({ answers, heldMs, told, reached: windows.messages(window) }), 100);
+      reportWhen(() => ${mainLoads} ? told.length >= 2 : true, () => ({ answers, heldMs, told, reached: windows.messages(window) }));
     }, 100));
   `,
     { load: false },
