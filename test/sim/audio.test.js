@@ -123,7 +123,7 @@ describe('streams that follow one another', () => {
     assert.equal(corvane.stopStream(), true);
     assert.deepEqual(values, []);
     await waitFor(() => simulator.audioCensus().workerApartments === 0, 'the worker to end');
-    await sleep(50);
+    await waitFor(() => simulator.liveQueues() === 0, 'the queue to be finalized');
     assert.deepEqual(values, [0.25, 0.5]);
     assert.equal(ticks(), 2);
   });
@@ -132,9 +132,12 @@ describe('streams that follow one another', () => {
     const child = runChild(`
       corvane.simulator.failNext('queueCall');
       corvane.startStream(() => console.log('value'), 10);
-      setTimeout(() => {
-        console.log('reads', corvane.simulator.audioCensus().reads, 'stop', corvane.stopStream());
-      }, 200);
+      const ended = setInterval(() => {
+        const { reads, workerApartments } = corvane.simulator.audioCensus();
+        if (reads === 0 || workerApartments > 0) return;
+        clearInterval(ended);
+        console.log('reads', reads, 'stop', corvane.stopStream());
+      }, 5);
     `);
     assert.equal(child.status, 0);
     assert.equal(child.stderr, '');
@@ -164,13 +167,11 @@ describe('streams that follow one another', () => {
         // A finalizer of an earlier stream must not have ended this one.
         assert.equal(corvane.stopStream(), true, `cycle ${cycle}`);
       }
-      await sleep(200);
     } finally {
       simulator.setRecording(true);
     }
-    const settled = counts.reduce((a, b) => a + b, 0);
-    await sleep(100);
-    assert.equal(counts.reduce((a, b) => a + b, 0), settled, 'no stopped stream delivers anything more');
+    // Once every queue is finalized, no stopped stream can deliver anything more.
+    await waitFor(() => simulator.liveQueues() === 0, 'every queue to be finalized', 60000);
     const census = simulator.audioCensus();
     assert.deepEqual({ objects: census.objects, apartments: census.apartments }, { objects: 0, apartments: 0 });
   });

@@ -7,7 +7,7 @@ const assert = require('node:assert/strict');
 const fs = require('node:fs');
 const { execFileSync } = require('node:child_process');
 const { corvane } = require('../support/binding');
-const { collect, frameSize, sleep } = require('../support/capture');
+const { collect, frameSize, waitFor } = require('../support/capture');
 const { showPicture, expectedFrame, firstDifference } = require('../support/picture');
 
 const layout = JSON.parse(process.env.CORVANE_LAYOUT ?? 'null');
@@ -66,6 +66,5 @@ it('leaves no connection, buffer or descriptor open once captures stopped', asyn
   await collect((cb) => corvane.startCaptureMultiScreens(cb, small, 0, 8), 300, { timeout: 120000 });
   await collect((cb) => corvane.startCaptureScreen(cb, small[0], 0, 8), 300, { timeout: 120000 });
   // The worker closes what it holds as it ends, just after the stop.
-  for (let waited = 0; open() !== before && waited < 2000; waited += 50) await sleep(50);
-  assert.equal(open(), before);
+  await waitFor(() => open() === before, () => `${open()} descriptors open against ${before} before`, 30000);
 });
