@@ -1,15 +1,28 @@
 'use strict';
-// Captures of the real desktop (Windows under Wine, or X11): a window of our own shows a known
-// picture over every monitor, and the delivered bytes must be that picture, sampled.
+// Captures of the real desktop (Windows under Wine, X11 or Wayland): a window of our own shows a
+// known picture over every monitor, and the delivered bytes must be that picture, sampled.
 const { describe, it, before, after, afterEach } = require('node:test');
 const assert = require('node:assert/strict');
 const { corvane } = require('../support/binding');
-const { collect } = require('../support/capture');
+const { collect, frameSize } = require('../support/capture');
+const platform = require('../support/platform');
 const { showPicture, expectedFrame: pictureFrame, firstDifference } = require('../support/picture');
 
 const expectedFrame = (...args) => pictureFrame(picture.origin, ...args);
 
 let picture;
+
+// What a capture of monitor reads, in the picture's coordinates: the screen that holds every
+// monitor (X11's root window, Windows' virtual screen), or on Wayland the output alone. Past it,
+// black: neither a neighbour nor the garbage of an unread buffer. Where a grab past it fails as a
+// whole (Wine), the whole frame is black.
+function readable(monitor) {
+  const monitors = platform.has('ownOutputOnly') ? [monitor] : corvane.getMonitors();
+  return {
+    width: Math.max(...monitors.map((m) => m.x + m.width)) - picture.origin.x,
+    height: Math.max(...monitors.map((m) => m.y + m.height)) - picture.origin.y,
+  };
+}
 
 before(async () => {
   picture = await showPicture(corvane.getMonitors());
@@ -48,6 +61,29 @@ describe('capture of the real desktop', () => {
     for (const m of monitors) {
       assert.ok(frames[m.displayId].equals(expectedFrame(m, m.width, m.height, 10)), m.displayId);
     }
+  });
+
+  it('delivers black where a capture reaches past what it can read, and the picture elsewhere', async () => {
+    for (const monitor of corvane.getMonitors()) {
+      const area = readable(monitor);
+      const pastRight = picture.origin.x + area.width - monitor.x + 7;
+      for (const [width, height, rate] of [[monitor.width + 100, monitor.height + 50, 5], [pastRight, 3, 1]]) {
+        const [frame] = await collect((cb) => corvane.startCaptureScreen(cb, { ...monitor, width, height }, 50, rate));
+        const expected = platform.has('clipsPastEdge') ? expectedFrame(monitor, width, height, rate, area) : Buffer.alloc(frameSize(width, height, rate));
+        assert.ok(frame.equals(expected), `${monitor.displayId} ${width}x${height}: ${firstDifference(frame, expected, width, rate)}`);
+      }
+    }
+  });
+
+  it('delivers zeros for a name that names no display, and the picture of a real display beside it', async () => {
+    const unknown = { displayId: '\\\\.\\DISPLAY9', width: 640, height: 480 };
+    const [frame] = await collect((cb) => corvane.startCaptureScreen(cb, unknown, 0, 7));
+    assert.equal(frame.length, frameSize(640, 480, 7));
+    assert.ok(frame.every((b) => b === 0));
+    const real = corvane.getMonitors()[0];
+    const [frames] = await collect((cb) => corvane.startCaptureMultiScreens(cb, [unknown, real], 0, 9));
+    assert.ok(frames[unknown.displayId].every((b) => b === 0));
+    assert.ok(frames[real.displayId].equals(expectedFrame(real, real.width, real.height, 9)), real.displayId);
   });
 
   it('still captures the right picture after thousands of grabs, so no grab leaked what it opened', async () => {
