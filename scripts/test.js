@@ -65,7 +65,7 @@ const sway = { kind: 'wayland', platform: 'wayland', layout: [
 // One screen, then two and three of different sizes, the second with a sound server.
 const wineOne = wine('wine', screen(1920, 1080));
 const wineTwo = wine('wine-pulse', screen(1920, 1080), screen(1280, 1024));
-const wineThree = wine('wine', screen(2560, 1440), screen(1366, 768), screen(1024, 768));
+const wineThree = wine('wine-xinerama', screen(2560, 1440), screen(1366, 768), screen(1024, 768));
 
 const host = process.versions.node;
 const major = (version) => version.split('.')[0];

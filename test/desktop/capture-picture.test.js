@@ -15,7 +15,7 @@ let picture;
 // What a capture of monitor reads, in the picture's coordinates: the screen that holds every
 // monitor (X11's root window, Windows' virtual screen), or on Wayland the output alone. Past it,
 // black: neither a neighbour nor the garbage of an unread buffer. Where a grab past it fails as a
-// whole (Wine), the whole frame is black.
+// whole (Wine on one screen), the whole frame is black.
 function readable(monitor) {
   const monitors = platform.has('ownOutputOnly') ? [monitor] : corvane.getMonitors();
   return {
