@@ -33,7 +33,7 @@ export interface DisplayInfo {
   /** Resolution in pixels; 0 when the display could not be opened. */
   width: number;
   height: number;
-  /** Physical size in millimetres; 0 when the display could not be opened. */
+  /** Physical size in millimetres; 0 when it is unknown or the display could not be opened. */
   widthMM: number;
   heightMM: number;
   /** Whether this is the primary monitor. On X11 the first monitor is, when the server names none. */

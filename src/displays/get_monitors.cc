@@ -12,6 +12,10 @@ namespace {
 // one call at a time.
 std::mutex listMutex;
 
+// Some outputs report an unknown size as negative (KWin's virtual one as -1 mm): 0 says unknown
+// on every backend, as Windows and X11 do.
+int32_t physicalSize(int32_t millimetres) { return millimetres < 0 ? 0 : millimetres; }
+
 Napi::Object makeDisplayInfo(Napi::Env env, const MonitorRecord& record) {
   Napi::Object display = Napi::Object::New(env);
   Napi::Object aspect = Napi::Object::New(env);
@@ -24,8 +28,8 @@ Napi::Object makeDisplayInfo(Napi::Env env, const MonitorRecord& record) {
   display.Set("y", Napi::Number::New(env, record.y));
   display.Set("width", Napi::Number::New(env, record.width));
   display.Set("height", Napi::Number::New(env, record.height));
-  display.Set("widthMM", Napi::Number::New(env, record.widthMM));
-  display.Set("heightMM", Napi::Number::New(env, record.heightMM));
+  display.Set("widthMM", Napi::Number::New(env, physicalSize(record.widthMM)));
+  display.Set("heightMM", Napi::Number::New(env, physicalSize(record.heightMM)));
   display.Set("isPrimary", Napi::Boolean::New(env, record.isPrimary));
   display.Set("aspectRatio", aspect);
   return display;

@@ -85,6 +85,12 @@ describe('getMonitors on a simulated desktop', () => {
     });
   });
 
+  it('reports a physical size the display gives as negative as 0, unknown', () => {
+    simulator.setMonitors([display(1, { flags: 1, widthMM: -1, heightMM: -2147483648 })]);
+    const [monitor] = corvane.getMonitors();
+    assert.deepEqual([monitor.widthMM, monitor.heightMM, monitor.width], [0, 0, 1920]);
+  });
+
   it('leaves out a monitor whose info query fails and keeps the others in order', () => {
     simulator.setMonitors([display(1), display(2, { infoFails: true }), display(3, { flags: 1 })]);
     assert.deepEqual(corvane.getMonitors().map((m) => m.displayId), ['\\\\.\\DISPLAY1', '\\\\.\\DISPLAY3']);
