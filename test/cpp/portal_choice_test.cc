@@ -44,6 +44,13 @@ TEST(RestoreTokenPath, FollowsTheStateFolderRulesAndKeepsNamesInsideIt) {
   EXPECT_EQ(restoreTokenPath("/s", nullptr, ""), "/s/corvane/screencast-_.token");
 }
 
+TEST(RestoreTokenFrom, DropsTheWhiteSpaceAroundTheTokenOnly) {
+  EXPECT_EQ(restoreTokenFrom(" \t1b4e28ba-2fa1-11d2-883f-0016d3cca427\r\n\n"),
+            "1b4e28ba-2fa1-11d2-883f-0016d3cca427");
+  EXPECT_EQ(restoreTokenFrom("a b\n"), "a b");
+  EXPECT_EQ(restoreTokenFrom("\n \n"), "");
+}
+
 TEST(PixelFormatOf, ReadsRedAndBlueFromTheirBytes) {
   const uint8_t pixel[] = {10, 20, 30, 255};
   for (const auto& [pixels, blue, red] :

@@ -101,6 +101,30 @@ describe('through the portal, with PipeWire', () => {
     assert.ok(fs.readFileSync(desktop.tokenFile(), 'utf8').length > 0, 'the token of this start is kept for the next');
   });
 
+  it('hands over a saved token without the newline after it, and asks again without one the portal refuses', async () => {
+    await desktop.showPicture(width, height);
+    const expected = expectedFrame({ x: 0, y: 0 }, { x: 0, y: 0 }, 64, 48, 4);
+    const display = { displayId: output, width: 64, height: 48 };
+    const selections = () => desktop.calls().filter((c) => c.call === 'SelectSources');
+    assert.ok((await captureUntil(expected, display, 4))?.equals(expected));
+    fs.writeFileSync(desktop.tokenFile(), `${fs.readFileSync(desktop.tokenFile(), 'utf8')}\n`);
+    assert.ok((await captureUntil(expected, display, 4))?.equals(expected));
+    assert.deepEqual(selections().at(-1).options.restore_data, ['corvane-test', 1, output], 'the token was taken');
+
+    fs.writeFileSync(desktop.tokenFile(), 'not a token');
+    const asked = selections().length;
+    const child = await runChildAsync(`
+      corvane.startCaptureScreen((f) => {
+        if (!f.equals(Buffer.from('${expected.toString('hex')}', 'hex'))) return;
+        corvane.stopCaptureScreen();
+      }, ${JSON.stringify(display)}, 20, 4);`, { env: desktop.env });
+    assert.equal(child.status, 0, child.stderr);
+    assert.equal(selections().length, asked + 1, 'the refused request is not passed on; the one without a token is');
+    assert.equal(selections().at(-1).options.restore_data, undefined);
+    assert.match(child.stderr, new RegExp(`^${line('the saved restore token was refused \\(SelectSources failed \\(.*\\)\\); asked again')}\n$`));
+    assert.notEqual(fs.readFileSync(desktop.tokenFile(), 'utf8'), 'not a token', 'the new token replaced it');
+  });
+
   it('gives zero-filled frames and one line when the user refuses, and when the stream is in a layout it does not read', async () => {
     await desktop.showPicture(width, height);
     desktop.answer('refuse');

@@ -42,6 +42,13 @@ std::optional<PortalStream> chooseStream(const std::vector<PortalStream>& stream
   return std::nullopt;
 }
 
+std::string restoreTokenFrom(const std::string& fileText) {
+  constexpr const char* kSpace = " \t\r\n\v\f";
+  const size_t first = fileText.find_first_not_of(kSpace);
+  if (first == std::string::npos) return {};
+  return fileText.substr(first, fileText.find_last_not_of(kSpace) - first + 1);
+}
+
 std::string restoreTokenPath(const char* stateHome, const char* home, const std::string& outputName) {
   std::string folder;
   // A relative XDG_STATE_HOME is invalid and ignored, as the XDG base directory rules say.

@@ -34,6 +34,10 @@ std::optional<PortalStream> chooseStream(const std::vector<PortalStream>& stream
 // corvane/; empty when neither is known. Either argument may be null.
 std::string restoreTokenPath(const char* stateHome, const char* home, const std::string& outputName);
 
+// The token a token file holds: its text without the white space around it (an editor's or
+// echo's newline), which the portal would refuse.
+std::string restoreTokenFrom(const std::string& fileText);
+
 // The 32-bit layouts the stream is offered in; alpha, where there is one, is dropped.
 enum class StreamPixels { Bgrx, Bgra, Rgbx, Rgba };
 

@@ -26,7 +26,7 @@ std::string readToken(const std::string& path) {
   if (file.get() < 0) return {};
   char text[512];
   const ssize_t length = read(file.get(), text, sizeof(text));
-  return length > 0 ? std::string(text, static_cast<size_t>(length)) : std::string();
+  return length > 0 ? restoreTokenFrom(std::string(text, static_cast<size_t>(length))) : std::string();
 }
 
 // Makes the folder and those above it, private to the user as the state folder should be.
@@ -135,6 +135,12 @@ class PortalGrabber final : public PictureGrabber {
     if (session == nullptr) {
       if (!why.empty()) fail(why);
       return;
+    }
+    // A refused token is not handed over again; the user was asked instead.
+    if (!grant.tokenRefusal.empty()) {
+      writeDiagnosticLine(label_ + "the saved restore token was refused (" + grant.tokenRefusal +
+                          "); asked again");
+      if (grant.restoreToken.empty()) unlink(tokenPath.c_str());
     }
     // A token is good for one start; the next start needs the new one.
     if (!grant.restoreToken.empty() && !saveToken(tokenPath, grant.restoreToken)) {

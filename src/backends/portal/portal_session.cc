@@ -386,11 +386,18 @@ std::unique_ptr<PortalSession> PortalSession::open(const std::string& restoreTok
                                                    PortalGrant& grant, std::string& why) {
   auto bus = std::make_unique<Bus>();
   Response started;
-  if (!bus->connect(cancelFd, why) || !bus->readCapabilities(why) || !bus->createSession(why) ||
-      !bus->selectSources(restoreToken, why) || !bus->start(started, why) ||
-      !bus->openRemote(grant.remote, why)) {
+  if (!bus->connect(cancelFd, why) || !bus->readCapabilities(why) || !bus->createSession(why)) {
     return nullptr;
   }
+  if (!bus->selectSources(restoreToken, why)) {
+    if (restoreToken.empty() || why.empty()) return nullptr;
+    // Malformed, or another portal's: a session of its own, without the token.
+    grant.tokenRefusal = why;
+    bus->closeSession();
+    bus->session.clear();
+    if (!bus->createSession(why) || !bus->selectSources({}, why)) return nullptr;
+  }
+  if (!bus->start(started, why) || !bus->openRemote(grant.remote, why)) return nullptr;
   grant.streams = std::move(started.streams);
   grant.restoreToken = std::move(started.restoreToken);
   return std::unique_ptr<PortalSession>(new PortalSession(std::move(bus)));
