@@ -130,17 +130,16 @@ class PortalGrabber final : public PictureGrabber {
     const std::string tokenPath =
         restoreTokenPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"), output_.name);
     PortalGrant grant;
+    // A refused token is not handed over again; the user is asked instead.
+    const auto dropToken = [&](const std::string& refusal) {
+      writeDiagnosticLine(label_ + "the saved restore token was refused (" + refusal + "); asking again");
+      unlink(tokenPath.c_str());
+    };
     std::unique_ptr<PortalSession> session =
-        PortalSession::open(readToken(tokenPath), cancel_.get(), grant, why);
+        PortalSession::open(readToken(tokenPath), dropToken, cancel_.get(), grant, why);
     if (session == nullptr) {
       if (!why.empty()) fail(why);
       return;
-    }
-    // A refused token is not handed over again; the user was asked instead.
-    if (!grant.tokenRefusal.empty()) {
-      writeDiagnosticLine(label_ + "the saved restore token was refused (" + grant.tokenRefusal +
-                          "); asked again");
-      if (grant.restoreToken.empty()) unlink(tokenPath.c_str());
     }
     // A token is good for one start; the next start needs the new one.
     if (!grant.restoreToken.empty() && !saveToken(tokenPath, grant.restoreToken)) {

@@ -382,8 +382,9 @@ struct PortalSession::Bus {
   }
 };
 
-std::unique_ptr<PortalSession> PortalSession::open(const std::string& restoreToken, int cancelFd,
-                                                   PortalGrant& grant, std::string& why) {
+std::unique_ptr<PortalSession> PortalSession::open(
+    const std::string& restoreToken, const std::function<void(const std::string&)>& tokenRefused,
+    int cancelFd, PortalGrant& grant, std::string& why) {
   auto bus = std::make_unique<Bus>();
   Response started;
   if (!bus->connect(cancelFd, why) || !bus->readCapabilities(why) || !bus->createSession(why)) {
@@ -392,7 +393,7 @@ std::unique_ptr<PortalSession> PortalSession::open(const std::string& restoreTok
   if (!bus->selectSources(restoreToken, why)) {
     if (restoreToken.empty() || why.empty()) return nullptr;
     // Malformed, or another portal's: a session of its own, without the token.
-    grant.tokenRefusal = why;
+    tokenRefused(why);
     bus->closeSession();
     bus->session.clear();
     if (!bus->createSession(why) || !bus->selectSources({}, why)) return nullptr;

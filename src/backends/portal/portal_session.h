@@ -3,6 +3,7 @@
 // answered by its Response signal. The session lasts as long as this object.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,17 +20,17 @@ struct PortalGrant {
   UniqueFd remote;
   std::vector<PortalStream> streams;
   std::string restoreToken;
-  // Why the token handed over was refused, when it was; the session was then asked for without it.
-  std::string tokenRefusal;
 };
 
 class PortalSession {
  public:
   // The whole handshake, each wait bounded and cut short when cancelFd becomes readable. Null on
   // failure, with why saying what failed, or empty when cancelled. A restore token the portal
-  // refuses is dropped and the sources asked for again without it, so the user is asked.
-  static std::unique_ptr<PortalSession> open(const std::string& restoreToken, int cancelFd,
-                                             PortalGrant& grant, std::string& why);
+  // refuses is told to tokenRefused at once, with the portal's reason, and the sources asked for
+  // again without it, so the user is asked.
+  static std::unique_ptr<PortalSession> open(const std::string& restoreToken,
+                                             const std::function<void(const std::string&)>& tokenRefused,
+                                             int cancelFd, PortalGrant& grant, std::string& why);
   // Closes the session, which ends the portal's streams.
   ~PortalSession();
   PortalSession(const PortalSession&) = delete;
