@@ -99,6 +99,9 @@ const rows = [
   { name: `x11-node${major(linuxNewest)}`, backend: 'linux', desktop: x11One, node: linuxNewest, sampling: 'server', suites: x11AndServices },
   { name: 'wayland', backend: 'linux', desktop: sway, node: host, suites: ['test', 'test/desktop', 'test/wayland'] },
   { name: 'wayland-asan', backend: 'linux-asan', desktop: sway, node: host, suites: ['test/wayland'] },
+  // The desktop starts in the suite: a mutter for each of its files.
+  { name: 'gnome', backend: 'linux', desktop: none('gnome'), node: host, title: 'GNOME (mutter headless, the real portal)',
+    suites: ['test/gnome'] },
   // The audio level's start and stop cycles among them.
   { name: 'linux-asan', backend: 'linux-asan', desktop: none('host'), node: host, title: 'Linux audio level, session end and portal capture',
     suites: services },
@@ -294,7 +297,7 @@ function setUp(chosen) {
   const needs = (key) => chosen.some((row) => backends[row.backend][key]);
   const wineRows = chosen.some((row) => row.desktop.kind === 'wine');
   banner('Setting up', 'Anything missing is installed first; what was fetched or built before is reused.');
-  ensureSystem('host', 'tests', 'x11', 'wayland', 'logind', ...(needs('pack') ? ['win', 'prebuild'] : []), ...(wineRows ? ['wine'] : []));
+  ensureSystem('host', 'tests', 'x11', 'wayland', 'gnome', 'logind', ...(needs('pack') ? ['win', 'prebuild'] : []), ...(wineRows ? ['wine'] : []));
   ensureNpmPackages();
   if (needs('host')) {
     banner('Building the host targets', 'The Linux module, the simulated desktop modules, the C++ tests and the test programs.');

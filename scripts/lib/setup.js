@@ -39,6 +39,9 @@ const systemNeeds = {
     { have: () => fs.existsSync('/usr/include/wayland-client-core.h'), pkg: 'libwayland-dev' },
     // Headers alone: libpipewire is loaded at run time, for the portal capture.
     { have: () => fs.existsSync('/usr/include/pipewire-0.3/pipewire/pipewire.h'), pkg: 'libpipewire-0.3-dev' },
+    // The Wayland picture program of the tests: xdg-shell, through the scanner.
+    { have: () => fs.existsSync('/usr/share/wayland-protocols/stable/xdg-shell/xdg-shell.xml'), pkg: 'wayland-protocols' },
+    { have: () => onPath('wayland-scanner'), pkg: 'libwayland-bin' },
   ],
   tests: [
     { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },
@@ -74,6 +77,13 @@ const systemNeeds = {
     { have: () => onPath('xhost'), pkg: 'x11-xserver-utils' },
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
   ],
+  // The GNOME suite: mutter headless, with the real portal and GNOME's portal back end.
+  gnome: [
+    { have: () => onPath('mutter'), pkg: 'mutter' },
+    { have: () => fs.existsSync('/usr/libexec/xdg-desktop-portal-gnome'), pkg: 'xdg-desktop-portal-gnome' },
+    { have: () => fs.existsSync('/usr/libexec/xdg-desktop-portal'), pkg: 'xdg-desktop-portal' },
+    { have: () => onPath('gdbus'), pkg: 'libglib2.0-bin' },
+  ],
   // The Linux shutdown hook's suite: a system bus of its own with logind mocked.
   logind: [
     { have: () => onPath('dbus-daemon'), pkg: 'dbus' },
@@ -103,6 +113,7 @@ const purposes = {
   wayland: 'a headless Wayland compositor (sway) with XWayland for the Wayland suite and its benchmark',
   tests: 'the C++ tests and benchmarks (GoogleTest, Google Benchmark)',
   x11: 'a virtual X display and sound servers (PulseAudio, PipeWire) for the Linux suites and the demo',
+  gnome: 'GNOME\'s compositor (mutter) headless, with the real desktop portal, for the GNOME suite',
   logind: 'a system bus with a mock of logind for the Linux shutdown hook',
   win: 'the Windows cross-compiler (mingw-w64)',
   wine: 'Wine, to run Windows Node.js, and a sound server for it',

@@ -8,25 +8,13 @@ const fs = require('node:fs');
 const { spawnSync } = require('node:child_process');
 const { corvane } = require('../support/binding');
 const { runChildAsync } = require('../support/child');
-const { waitFor } = require('../support/capture');
+const { waitFor, captureUntil } = require('../support/capture');
 const { expectedFrame, firstDifference } = require('../support/picture');
 const { startPortalDesktop } = require('../support/portal');
 
 const output = 'HEADLESS-1';
 const [width, height] = [800, 600];
 const line = (why) => `capture of ${output} through the desktop portal: ${why}`;
-
-// Captures in this process until a frame equals expected; the last frame otherwise.
-async function captureUntil(expected, display, rate) {
-  let last = null;
-  corvane.startCaptureScreen((frame) => (last = frame), display, 20, rate);
-  try {
-    await waitFor(() => last !== null && last.equals(expected), 'the picture', 15000).catch(() => {});
-  } finally {
-    corvane.stopCaptureScreen();
-  }
-  return last;
-}
 
 // A capture of a small area for `ms` in a child process: how many frames, their sizes, whether
 // all were zero, the time the stop took, and what the child wrote on standard error.
@@ -121,7 +109,7 @@ describe('through the portal, with PipeWire', () => {
     assert.equal(child.status, 0, child.stderr);
     assert.equal(selections().length, asked + 1, 'the refused request is not passed on; the one without a token is');
     assert.equal(selections().at(-1).options.restore_data, undefined);
-    assert.match(child.stderr, new RegExp(`^${line('the saved restore token was refused \\(SelectSources failed \\(.*\\)\\); asked again')}\n$`));
+    assert.match(child.stderr, new RegExp(`^${line('the saved restore token was refused \\(SelectSources failed \\(.*\\)\\); asking again')}\n$`));
     assert.notEqual(fs.readFileSync(desktop.tokenFile(), 'utf8'), 'not a token', 'the new token replaced it');
   });
 

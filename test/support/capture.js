@@ -76,4 +76,17 @@ const takeFrames = `const take = (start, count) => new Promise((resolve) => {
   });
 });`;
 
-module.exports = { sleep, waitFor, collect, grid, frameSize, captureWay, unknownDisplayWhy, blindLine, blindLines, takeFrames };
+// Captures display at rate in this process until a frame equals expected (a picture that takes a
+// while to show, a stream's first frames); the last frame otherwise, or null.
+async function captureUntil(expected, display, rate, timeout = 20000) {
+  let last = null;
+  corvane.startCaptureScreen((frame) => (last = frame), display, 20, rate);
+  try {
+    await waitFor(() => last !== null && last.equals(expected), 'the picture', timeout).catch(() => {});
+  } finally {
+    corvane.stopCaptureScreen();
+  }
+  return last;
+}
+
+module.exports = { sleep, waitFor, collect, captureUntil, grid, frameSize, captureWay, unknownDisplayWhy, blindLine, blindLines, takeFrames };

@@ -36,61 +36,92 @@ const wireplumberOff = {
   'bluetooth.lua.d': 'bluez_monitor.enabled = false\n',
 };
 
-// Starts the bus and, unless told otherwise, PipeWire and the portal. `output` and `area` are
-// what the back end says it shares.
-async function startPortalDesktop({ output = 'HEADLESS-1', area = [0, 0, 640, 480], pipewire = true, portal = true } = {}) {
-  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-portal-'));
+// A private session: a folder of its own for HOME, the runtime and the XDG folders, a session bus,
+// and PipeWire with WirePlumber unless told otherwise. daemon() starts a process in it, in a
+// process group of its own (so that a pipeline's every process goes with it); close() stops them
+// newest first and removes the folder.
+async function startSession({ pipewire = true, prefix = 'corvane-portal-' } = {}) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), prefix));
   fs.chmodSync(dir, 0o700);
   const bus = path.join(dir, 'bus');
-  const control = path.join(dir, 'control.json');
-  const log = path.join(dir, 'calls.log');
   const stateHome = path.join(dir, 'state');
   fs.mkdirSync(path.join(dir, 'services'));
   // The frontend keeps restore data in the permission store, which the bus starts when asked.
   fs.writeFileSync(path.join(dir, 'services', 'org.freedesktop.impl.portal.PermissionStore.service'),
     '[D-BUS Service]\nName=org.freedesktop.impl.portal.PermissionStore\nExec=/usr/libexec/xdg-permission-store\n');
   fs.writeFileSync(path.join(dir, 'bus.conf'), busConfig(bus));
-  fs.mkdirSync(path.join(dir, 'portals'));
-  fs.writeFileSync(path.join(dir, 'portals', 'corvanetest.portal'),
-    `[portal]\nDBusName=${backendName}\nInterfaces=org.freedesktop.impl.portal.ScreenCast;\nUseIn=corvanetest\n`);
   for (const [folder, text] of Object.entries(wireplumberOff)) {
     fs.mkdirSync(path.join(dir, 'wireplumber', folder), { recursive: true });
     fs.writeFileSync(path.join(dir, 'wireplumber', folder, '60-corvane.lua'), text);
   }
   // The servers are not ours to sanitize: a preloaded sanitizer stays with the module.
   const { LD_PRELOAD, ...unsanitized } = process.env;
-  const tools = {
+  const env = {
     ...unsanitized, HOME: dir, XDG_RUNTIME_DIR: dir, XDG_CONFIG_HOME: dir, XDG_DATA_HOME: dir,
     XDG_STATE_HOME: stateHome, DBUS_SESSION_BUS_ADDRESS: `unix:path=${bus}`,
-    XDG_CURRENT_DESKTOP: 'corvanetest', XDG_DESKTOP_PORTAL_DIR: path.join(dir, 'portals'),
   };
-  for (const name of ['PIPEWIRE_RUNTIME_DIR', 'PIPEWIRE_REMOTE', 'WAYLAND_DISPLAY', 'DISPLAY']) delete tools[name];
+  for (const name of ['PIPEWIRE_RUNTIME_DIR', 'PIPEWIRE_REMOTE', 'WAYLAND_DISPLAY', 'DISPLAY']) delete env[name];
 
   const daemons = [];
-  const daemon = (command, args = []) => {
-    // A group of its own, so that a pipeline's every process goes with it.
-    const child = spawn(command, args, { env: tools, stdio: 'ignore', detached: true });
-    daemons.push(child);
-    return child;
+  const session = {
+    dir,
+    stateHome,
+    env,
+    daemons,
+    daemon(command, args = [], extraEnv = {}) {
+      const child = spawn(command, args, { env: { ...env, ...extraEnv }, stdio: 'ignore', detached: true });
+      daemons.push(child);
+      return child;
+    },
+    async stopDaemon(child) {
+      if (child.exitCode !== null || child.signalCode !== null) return;
+      const exited = new Promise((resolve) => child.once('exit', resolve));
+      try {
+        process.kill(-child.pid, 'SIGTERM');
+      } catch (error) {
+        // Ended on its own (wireplumber goes with PipeWire), its exit not yet told.
+        if (error.code !== 'ESRCH') throw error;
+      }
+      await exited;
+    },
+    hasName: (name) => spawnSync('dbus-send', ['--session', '--print-reply', '--dest=org.freedesktop.DBus', '/',
+      'org.freedesktop.DBus.NameHasOwner', `string:${name}`], { env, encoding: 'utf8' }).stdout?.includes('true'),
+    async close() {
+      for (const child of daemons.reverse()) await session.stopDaemon(child);
+      fs.rmSync(dir, { recursive: true, force: true });
+    },
   };
-  const stopDaemon = async (child) => {
-    if (child.exitCode !== null || child.signalCode !== null) return;
-    const exited = new Promise((resolve) => child.once('exit', resolve));
-    try {
-      process.kill(-child.pid, 'SIGTERM');
-    } catch (error) {
-      // Ended on its own (wireplumber goes with PipeWire), its exit not yet told.
-      if (error.code !== 'ESRCH') throw error;
+  try {
+    session.daemon('dbus-daemon', ['--config-file', path.join(dir, 'bus.conf'), '--nofork', '--nopidfile']);
+    await waitFor(() => fs.existsSync(bus), 'the session bus', 10000);
+    if (pipewire) {
+      session.daemon('pipewire');
+      await waitFor(() => fs.existsSync(path.join(dir, 'pipewire-0')), 'PipeWire', 10000);
+      session.daemon('wireplumber');
     }
-    await exited;
-  };
-  const hasName = (name) => spawnSync('dbus-send', ['--session', '--print-reply', '--dest=org.freedesktop.DBus', '/',
-    'org.freedesktop.DBus.NameHasOwner', `string:${name}`], { env: tools, encoding: 'utf8' }).stdout?.includes('true');
+  } catch (error) {
+    await session.close();
+    throw error;
+  }
+  return session;
+}
+
+// Starts the bus and, unless told otherwise, PipeWire and the portal. `output` and `area` are
+// what the back end says it shares.
+async function startPortalDesktop({ output = 'HEADLESS-1', area = [0, 0, 640, 480], pipewire = true, portal = true } = {}) {
+  const session = await startSession({ pipewire });
+  const { dir, stateHome, daemons } = session;
+  const control = path.join(dir, 'control.json');
+  const log = path.join(dir, 'calls.log');
+  fs.mkdirSync(path.join(dir, 'portals'));
+  fs.writeFileSync(path.join(dir, 'portals', 'corvanetest.portal'),
+    `[portal]\nDBusName=${backendName}\nInterfaces=org.freedesktop.impl.portal.ScreenCast;\nUseIn=corvanetest\n`);
+  const portalEnv = { XDG_CURRENT_DESKTOP: 'corvanetest', XDG_DESKTOP_PORTAL_DIR: path.join(dir, 'portals') };
 
   const desktop = {
     dir,
     // What a process of the module needs to reach this desktop, with the portal forced.
-    env: { DBUS_SESSION_BUS_ADDRESS: tools.DBUS_SESSION_BUS_ADDRESS, XDG_STATE_HOME: stateHome, HOME: dir,
+    env: { DBUS_SESSION_BUS_ADDRESS: session.env.DBUS_SESSION_BUS_ADDRESS, XDG_STATE_HOME: stateHome, HOME: dir,
       XDG_RUNTIME_DIR: dir, CORVANE_BACKEND: 'portal' },
     tokenFile: (name = output) => path.join(stateHome, 'corvane', `screencast-${name}.token`),
     // How the back end answers the next Start: 'share', 'refuse' or 'never'.
@@ -105,39 +136,29 @@ async function startPortalDesktop({ output = 'HEADLESS-1', area = [0, 0, 640, 48
     // The picture at width x height on a PipeWire video source in format (BGRx, BGRA, RGBx, RGBA,
     // or RGB, which the capture does not read); its node is shared from then on.
     async showPicture(width, height, { format = 'BGRx', rate = 30 } = {}) {
-      if (desktop.pipeline) await stopDaemon(desktop.pipeline);
+      if (desktop.pipeline) await session.stopDaemon(desktop.pipeline);
       const ready = path.join(dir, 'picture-node');
       fs.rmSync(ready, { force: true });
-      desktop.pipeline = daemon(pictureProgram, [width, height, format, rate, ready].map(String));
+      desktop.pipeline = session.daemon(pictureProgram, [width, height, format, rate, ready].map(String));
       await waitFor(() => fs.existsSync(ready), 'the picture on PipeWire', 20000);
       desktop.node = Number(fs.readFileSync(ready, 'utf8'));
       desktop.answer('share');
     },
     async stopPipeWire() {
       for (const child of daemons.filter((c) => c.spawnargs[0] === 'pipewire' || c.spawnargs[0] === 'wireplumber')) {
-        await stopDaemon(child);
+        await session.stopDaemon(child);
       }
     },
-    async close() {
-      for (const child of daemons.reverse()) await stopDaemon(child);
-      fs.rmSync(dir, { recursive: true, force: true });
-    },
+    close: () => session.close(),
   };
 
   try {
-    daemon('dbus-daemon', ['--config-file', path.join(dir, 'bus.conf'), '--nofork', '--nopidfile']);
-    await waitFor(() => fs.existsSync(bus), 'the session bus', 10000);
-    if (pipewire) {
-      daemon('pipewire');
-      await waitFor(() => fs.existsSync(path.join(dir, 'pipewire-0')), 'PipeWire', 10000);
-      daemon('wireplumber');
-    }
     if (portal) {
       desktop.answer('refuse');
-      daemon(python, [path.join(__dirname, 'portal_backend.py'), backendName, control, log]);
-      await waitFor(() => hasName(backendName), 'the portal back end', 20000);
-      daemon('/usr/libexec/xdg-desktop-portal', ['--replace']);
-      await waitFor(() => hasName('org.freedesktop.portal.Desktop'), 'the portal frontend', 20000);
+      session.daemon(python, [path.join(__dirname, 'portal_backend.py'), backendName, control, log], portalEnv);
+      await waitFor(() => session.hasName(backendName), 'the portal back end', 20000);
+      session.daemon('/usr/libexec/xdg-desktop-portal', ['--replace'], portalEnv);
+      await waitFor(() => session.hasName('org.freedesktop.portal.Desktop'), 'the portal frontend', 20000);
     }
   } catch (error) {
     await desktop.close();
@@ -146,4 +167,4 @@ async function startPortalDesktop({ output = 'HEADLESS-1', area = [0, 0, 640, 48
   return desktop;
 }
 
-module.exports = { startPortalDesktop };
+module.exports = { startSession, startPortalDesktop };
