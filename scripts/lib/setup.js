@@ -83,6 +83,8 @@ const systemNeeds = {
     { have: () => fs.existsSync('/usr/libexec/xdg-desktop-portal-gnome'), pkg: 'xdg-desktop-portal-gnome' },
     { have: () => fs.existsSync('/usr/libexec/xdg-desktop-portal'), pkg: 'xdg-desktop-portal' },
     { have: () => onPath('gdbus'), pkg: 'libglib2.0-bin' },
+    // KDE's compositor, for the Wayland backend's monitors there.
+    { have: () => onPath('kwin_wayland'), pkg: 'kwin-wayland' },
   ],
   // The Linux shutdown hook's suite: a system bus of its own with logind mocked.
   logind: [
@@ -113,7 +115,7 @@ const purposes = {
   wayland: 'a headless Wayland compositor (sway) with XWayland for the Wayland suite and its benchmark',
   tests: 'the C++ tests and benchmarks (GoogleTest, Google Benchmark)',
   x11: 'a virtual X display and sound servers (PulseAudio, PipeWire) for the Linux suites and the demo',
-  gnome: 'GNOME\'s compositor (mutter) headless, with the real desktop portal, for the GNOME suite',
+  gnome: 'GNOME\'s compositor (mutter) headless, with the real desktop portal, and KDE\'s (KWin), for the GNOME and KDE suites',
   logind: 'a system bus with a mock of logind for the Linux shutdown hook',
   win: 'the Windows cross-compiler (mingw-w64)',
   wine: 'Wine, to run Windows Node.js, and a sound server for it',

@@ -1,0 +1,35 @@
+'use strict';
+// A KDE desktop of the test's own: KWin 5.27 on its virtual backend (no GPU, no input devices),
+// with outputs of one size side by side, on a private session (test/support/portal.js).
+const fs = require('node:fs');
+const path = require('node:path');
+const { waitFor } = require('./capture');
+const { startSession } = require('./portal');
+
+const socket = 'corvane-kwin';
+
+async function startKwin({ width = 1920, height = 1080, outputs = 1 } = {}) {
+  const session = await startSession({ pipewire: false, prefix: 'corvane-kde-' });
+  // Debian's kwin_wayland carries a file capability that a container may refuse; a copy carries
+  // none, and keeps the name KWin's own Qt platform plugin asks for.
+  const kwin = path.join(session.dir, 'bin', 'kwin_wayland');
+  fs.mkdirSync(path.dirname(kwin));
+  fs.copyFileSync('/usr/bin/kwin_wayland', kwin);
+  fs.chmodSync(kwin, 0o755);
+  try {
+    session.daemon(kwin, ['--virtual', '--width', String(width), '--height', String(height), '--output-count', String(outputs),
+      '--socket', socket, '--no-lockscreen', '--no-global-shortcuts', '--no-kactivities']);
+    await waitFor(() => fs.existsSync(path.join(session.dir, socket)), 'KWin', 20000);
+  } catch (error) {
+    await session.close();
+    throw error;
+  }
+  return {
+    // What a process of the module needs to reach this desktop.
+    env: { DBUS_SESSION_BUS_ADDRESS: session.env.DBUS_SESSION_BUS_ADDRESS, HOME: session.dir, XDG_RUNTIME_DIR: session.dir,
+      WAYLAND_DISPLAY: socket },
+    close: () => session.close(),
+  };
+}
+
+module.exports = { startKwin };
