@@ -21,7 +21,7 @@ describe('on GNOME (mutter headless, the real portal)', () => {
   before(async () => {
     desktop = await startGnomeDesktop({ monitors: [[width, height], [1280, 1024]] });
     Object.assign(process.env, desktop.env);
-    picture = await desktop.showPicture(width, height);
+    picture = await desktop.showPicture({ x: 0, y: 0, width, height });
   });
   const writeToken = (text) => {
     fs.mkdirSync(path.dirname(desktop.tokenFile('Meta-0')), { recursive: true });
@@ -73,7 +73,7 @@ describe('on GNOME (mutter headless, the real portal)', () => {
     assert.match(child.stderr, /^capture of Meta-0 through the desktop portal: the saved restore token was refused \(SelectSources failed \(.*Restore token is not a valid UUID string\)\); asking again\n/);
     assert.equal(fs.existsSync(desktop.tokenFile('Meta-0')), false, 'the refused token is gone');
     // Neither refused nor shared: the dialog waits for a user, whom this desktop lacks.
-    assert.ok(child.stderr.split('\n').filter(Boolean).length === 1, child.stderr);
+    assert.equal(child.stderr.split('\n').filter(Boolean).length, 1, child.stderr);
     await desktop.restartPortals();
   });
 });

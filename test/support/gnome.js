@@ -5,9 +5,10 @@
 const fs = require('node:fs');
 const path = require('node:path');
 const crypto = require('node:crypto');
-const { spawn, execFileSync } = require('node:child_process');
+const { execFileSync } = require('node:child_process');
 const { waitFor } = require('./capture');
 const { startSession } = require('./portal');
+const { showPicture } = require('./picture');
 
 // Shows the known picture fullscreen as a Wayland client (tools/wayland/wayland_picture.cc).
 const pictureProgram = process.env.CORVANE_WAYLAND_PICTURE ?? path.join(__dirname, '..', '..', 'build', 'host', 'wayland_picture');
@@ -18,7 +19,9 @@ async function startGnomeDesktop({ monitors = [[1920, 1080]] } = {}) {
   const session = await startSession({ prefix: 'corvane-gnome-' });
   const { dir, stateHome } = session;
   const gnome = { XDG_CURRENT_DESKTOP: 'GNOME' };
-  const gdbus = (...args) => execFileSync('gdbus', ['call', '--session', ...args], { env: session.env, encoding: 'utf8' });
+  const permissionStore = (method, ...args) => execFileSync('gdbus', ['call', '--session',
+    '--dest', 'org.freedesktop.impl.portal.PermissionStore', '--object-path', '/org/freedesktop/impl/portal/PermissionStore',
+    '--method', `org.freedesktop.impl.portal.PermissionStore.${method}`, ...args], { env: session.env, encoding: 'utf8' });
   const startPortals = async () => {
     session.daemon('/usr/libexec/xdg-desktop-portal-gnome', ['--replace'], { ...gnome, WAYLAND_DISPLAY: socket });
     await waitFor(() => session.hasName('org.freedesktop.impl.portal.desktop.gnome'), 'xdg-desktop-portal-gnome', 20000);
@@ -28,29 +31,24 @@ async function startGnomeDesktop({ monitors = [[1920, 1080]] } = {}) {
   const portalDaemons = () => session.daemons.filter((c) => /xdg-desktop-portal(-gnome)?$/.test(c.spawnargs[0]));
 
   const desktop = {
-    dir,
     // What a process of the module needs to reach this desktop.
-    env: { DBUS_SESSION_BUS_ADDRESS: session.env.DBUS_SESSION_BUS_ADDRESS, XDG_STATE_HOME: stateHome, HOME: dir,
-      XDG_RUNTIME_DIR: dir, WAYLAND_DISPLAY: socket },
+    env: { ...session.clientEnv, WAYLAND_DISPLAY: socket },
     tokenFile: (name) => path.join(stateHome, 'corvane', `screencast-${name}.token`),
-    // The choice a user makes once with "Remember": the virtual monitors of these indexes, shared with the host app
-    // (app id ""), under a new restore token, which it returns. Byte for byte what the portal
-    // stores after a real "Share".
+    // The choice a user makes once with "Remember": the virtual monitors of these indexes, shared
+    // with the host app (app id ""), under a new restore token, which it returns. Byte for byte
+    // what the portal stores after a real "Share".
     rememberChoice(indexes = [0]) {
       const token = crypto.randomUUID();
       // A monitor is kept as vendor:product:serial; a virtual one's serial is its index.
       const serial = (i) => `0x${i.toString(16).padStart(2, '0')}`;
       const streams = indexes.map((i) => `(uint32 0, uint32 1, <'MetaVendor:MetaVirtualMonitor:${serial(i)}'>)`).join(', ');
-      gdbus('--dest', 'org.freedesktop.impl.portal.PermissionStore', '--object-path', '/org/freedesktop/impl/portal/PermissionStore',
-        '--method', 'org.freedesktop.impl.portal.PermissionStore.Set', 'screencast', 'true', token, "{'': ['yes']}",
-        `<('GNOME', uint32 1, <(int64 0, int64 0, [${streams}])>)>`);
+      permissionStore('Set', 'screencast', 'true', token, "{'': ['yes']}", `<('GNOME', uint32 1, <(int64 0, int64 0, [${streams}])>)>`);
       return token;
     },
     // Whether the permission store holds a choice under token, as the portal keeps what it gives.
     remembers(token) {
       try {
-        gdbus('--dest', 'org.freedesktop.impl.portal.PermissionStore', '--object-path', '/org/freedesktop/impl/portal/PermissionStore',
-          '--method', 'org.freedesktop.impl.portal.PermissionStore.Lookup', 'screencast', token);
+        permissionStore('Lookup', 'screencast', token);
         return true;
       } catch {
         return false;
@@ -62,16 +60,8 @@ async function startGnomeDesktop({ monitors = [[1920, 1080]] } = {}) {
       for (const child of portalDaemons()) await session.stopDaemon(child);
       await startPortals();
     },
-    // The picture fullscreen on the first monitor; resolves to { origin, stop } once shown.
-    async showPicture(width, height) {
-      const ready = path.join(dir, 'picture-ready');
-      fs.rmSync(ready, { force: true });
-      const window = spawn(pictureProgram, ['test', '0', '0', String(width), String(height), ready],
-        { env: { ...session.env, WAYLAND_DISPLAY: socket }, stdio: 'ignore' });
-      await waitFor(() => fs.existsSync(ready) || window.exitCode !== null, 'the picture window', 20000);
-      if (!fs.existsSync(ready)) throw new Error(`the picture window ended with ${window.exitCode}`);
-      return { origin: { x: 0, y: 0 }, stop: () => window.kill() };
-    },
+    // The picture fullscreen on the monitor given; resolves to { origin, stop } once shown.
+    showPicture: (monitor) => showPicture([monitor], { command: [pictureProgram, 'test'], env: { ...session.env, WAYLAND_DISPLAY: socket } }),
     close: () => session.close(),
   };
 

@@ -26,8 +26,7 @@ async function startKwin({ width = 1920, height = 1080, outputs = 1 } = {}) {
   }
   return {
     // What a process of the module needs to reach this desktop.
-    env: { DBUS_SESSION_BUS_ADDRESS: session.env.DBUS_SESSION_BUS_ADDRESS, HOME: session.dir, XDG_RUNTIME_DIR: session.dir,
-      WAYLAND_DISPLAY: socket },
+    env: { ...session.clientEnv, WAYLAND_DISPLAY: socket },
     close: () => session.close(),
   };
 }

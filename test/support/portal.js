@@ -67,6 +67,8 @@ async function startSession({ pipewire = true, prefix = 'corvane-portal-' } = {}
     dir,
     stateHome,
     env,
+    // What a process of the module needs to reach this session.
+    clientEnv: { DBUS_SESSION_BUS_ADDRESS: env.DBUS_SESSION_BUS_ADDRESS, XDG_STATE_HOME: stateHome, HOME: dir, XDG_RUNTIME_DIR: dir },
     daemons,
     daemon(command, args = [], extraEnv = {}) {
       const child = spawn(command, args, { env: { ...env, ...extraEnv }, stdio: 'ignore', detached: true });
@@ -121,8 +123,7 @@ async function startPortalDesktop({ output = 'HEADLESS-1', area = [0, 0, 640, 48
   const desktop = {
     dir,
     // What a process of the module needs to reach this desktop, with the portal forced.
-    env: { DBUS_SESSION_BUS_ADDRESS: session.env.DBUS_SESSION_BUS_ADDRESS, XDG_STATE_HOME: stateHome, HOME: dir,
-      XDG_RUNTIME_DIR: dir, CORVANE_BACKEND: 'portal' },
+    env: { ...session.clientEnv, CORVANE_BACKEND: 'portal' },
     tokenFile: (name = output) => path.join(stateHome, 'corvane', `screencast-${name}.token`),
     // How the back end answers the next Start: 'share', 'refuse' or 'never'.
     answer(answer, node = desktop.node) {
