@@ -34,14 +34,35 @@ TEST(ChooseStream, TakesASoleStreamWhosePlaceIsUnknown) {
 }
 
 TEST(RestoreTokenPath, FollowsTheStateFolderRulesAndKeepsNamesInsideIt) {
-  EXPECT_EQ(restoreTokenPath("/s", "/home/u", "DP-1"), "/s/corvane/screencast-DP-1.token");
-  EXPECT_EQ(restoreTokenPath(nullptr, "/home/u", "DP-1"),
+  EXPECT_EQ(restoreTokenPath("/s", "/home/u", {"DP-1"}), "/s/corvane/screencast-DP-1.token");
+  EXPECT_EQ(restoreTokenPath(nullptr, "/home/u", {"DP-1"}),
             "/home/u/.local/state/corvane/screencast-DP-1.token");
-  EXPECT_EQ(restoreTokenPath("relative", "/home/u", "DP-1"),
+  EXPECT_EQ(restoreTokenPath("relative", "/home/u", {"DP-1"}),
             "/home/u/.local/state/corvane/screencast-DP-1.token");
-  EXPECT_EQ(restoreTokenPath(nullptr, nullptr, "DP-1"), "");
-  EXPECT_EQ(restoreTokenPath("/s", nullptr, "../x/y"), "/s/corvane/screencast-_.._x_y.token");
-  EXPECT_EQ(restoreTokenPath("/s", nullptr, ""), "/s/corvane/screencast-_.token");
+  EXPECT_EQ(restoreTokenPath(nullptr, nullptr, {"DP-1"}), "");
+  EXPECT_EQ(restoreTokenPath("/s", nullptr, {"../x/y"}), "/s/corvane/screencast-_.._x_y.token");
+  EXPECT_EQ(restoreTokenPath("/s", nullptr, {""}), "/s/corvane/screencast-_.token");
+  EXPECT_EQ(restoreTokenPath("/s", nullptr, {"DP-1", "a/b"}), "/s/corvane/screencast-DP-1+a_b.token");
+}
+
+TEST(ChooseStreams, MatchesEachOutputByPlaceAndSaysWhichWentUnshared) {
+  const PortalOutput left{"Meta-0", kLeft};
+  const PortalOutput right{"Meta-1", kRight};
+  std::vector<std::string> whys;
+  // In any order.
+  auto chosen = chooseStreams({{41, kRight}, {40, kLeft}}, {left, right}, whys);
+  ASSERT_TRUE(chosen[0] && chosen[1]);
+  EXPECT_EQ(chosen[0]->node, 40u);
+  EXPECT_EQ(chosen[1]->node, 41u);
+  // The user shared fewer, or another: those shared still capture.
+  chosen = chooseStreams({{41, kRight}, {42, PixelArea{0, 1080, 800, 600}}}, {left, right}, whys);
+  EXPECT_FALSE(chosen[0]);
+  EXPECT_EQ(whys[0], "the portal did not share Meta-0 (1920x1080 at 0,0)");
+  EXPECT_EQ(chosen[1]->node, 41u);
+  EXPECT_EQ(whys[1], "");
+  // A stream of unknown place cannot be told apart among several outputs.
+  chosen = chooseStreams({{7, std::nullopt}}, {left, right}, whys);
+  EXPECT_FALSE(chosen[0] || chosen[1]);
 }
 
 TEST(RestoreTokenFrom, DropsTheWhiteSpaceAroundTheTokenOnly) {

@@ -8,7 +8,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { corvane } = require('../support/binding');
 const { runChildAsync } = require('../support/child');
-const { captureUntil } = require('../support/capture');
+const { captureUntil, waitFor } = require('../support/capture');
 const { expectedFrame, firstDifference } = require('../support/picture');
 const { startGnomeDesktop } = require('../support/gnome');
 
@@ -23,9 +23,9 @@ describe('on GNOME (mutter headless, the real portal)', () => {
     Object.assign(process.env, desktop.env);
     picture = await desktop.showPicture({ x: 0, y: 0, width, height });
   });
-  const writeToken = (text) => {
-    fs.mkdirSync(path.dirname(desktop.tokenFile('Meta-0')), { recursive: true });
-    fs.writeFileSync(desktop.tokenFile('Meta-0'), text);
+  const writeToken = (text, name = 'Meta-0') => {
+    fs.mkdirSync(path.dirname(desktop.tokenFile(name)), { recursive: true });
+    fs.writeFileSync(desktop.tokenFile(name), text);
   };
   after(async () => {
     picture?.stop();
@@ -62,6 +62,39 @@ describe('on GNOME (mutter headless, the real portal)', () => {
     // The token saved is the one the next start hands over, and it needs no dialog either.
     assert.ok((await captureUntil(expected, display, 4))?.equals(expected), 'shared again with the saved token');
     assert.ok(desktop.remembers(fs.readFileSync(file, 'utf8')));
+  });
+
+  it('shares both monitors of a multi capture under one session and one token, each frame its own monitor\'s picture', async () => {
+    writeToken(desktop.rememberChoice([0, 1]), 'Meta-0+Meta-1');
+    const monitors = corvane.getMonitors();
+    const expected = monitors.map((m) => expectedFrame(picture.origin, m, m.width, m.height, 8));
+    let last = null;
+    corvane.startCaptureMultiScreens((frames) => (last = frames), monitors, 20, 8);
+    try {
+      await waitFor(() => last && monitors.every((m, i) => last[m.displayId].equals(expected[i])), () =>
+        `both pictures: ${monitors.map((m, i) => `${m.displayId} ${firstDifference(last?.[m.displayId] ?? Buffer.alloc(0), expected[i], m.width, 8)}`)}`, 20000);
+    } finally {
+      corvane.stopCaptureMultiScreens();
+    }
+    assert.ok(desktop.remembers(fs.readFileSync(desktop.tokenFile('Meta-0+Meta-1'), 'utf8')), 'the set\'s new token saved');
+  });
+
+  it('captures the monitors shared when the user shares fewer than asked, the other zero-filled with one line', async () => {
+    writeToken(desktop.rememberChoice([1]), 'Meta-0+Meta-1');
+    // Until the shared monitor's picture comes, or for 30 s: the sizes, and which stayed zero-filled.
+    const child = await runChildAsync(`
+      const zero = {};
+      let done = false;
+      const stop = () => { done = true; corvane.stopCaptureMultiScreens(); console.log(JSON.stringify(zero)); clearTimeout(timer); };
+      const timer = setTimeout(stop, 30000);
+      corvane.startCaptureMultiScreens((frames) => {
+        if (done) return;
+        for (const [name, f] of Object.entries(frames)) zero[name] = [f.length, (zero[name]?.[1] ?? true) && f.every((b) => b === 0)];
+        if (!zero['Meta-1'][1]) stop();
+      }, corvane.getMonitors(), 20, 16);`, { env: desktop.env });
+    assert.equal(child.status, 0, child.stderr);
+    assert.deepEqual(JSON.parse(child.stdout), { 'Meta-0': [120 * 68 * 3, true], 'Meta-1': [80 * 64 * 3, false] });
+    assert.equal(child.stderr, 'capture of Meta-0 through the desktop portal: the portal did not share Meta-0 (1920x1080 at 0,0); frames are zero-filled\n');
   });
 
   it('drops a token the portal refuses and asks again without one, which waits on the dialog', async () => {

@@ -1,9 +1,9 @@
 // Shows the test picture fullscreen on a Wayland compositor (xdg-shell, wl_shm), for the tests.
 // Usage: wayland_picture test X Y WIDTH HEIGHT READY_FILE
-// The window goes fullscreen on the first output; (X, Y) is the picture's origin in the
-// compositor's layout, so the window shows the part of the picture that falls on that output (black
-// left of or above the origin). WIDTH x HEIGHT is drawn only when the compositor leaves the size to
-// the client. READY_FILE is written once the compositor has painted the picture in a frame at least
+// A window goes fullscreen on each output; (X, Y) is the picture's origin in the compositor's
+// layout, so each window shows the part of the picture that falls on its output (black left of or
+// above the origin). WIDTH x HEIGHT is drawn only when the compositor leaves the size to
+// the client. READY_FILE is written once the compositor has painted each window's picture in a frame at least
 // half a second after its first one (see kSettleMs); the program then runs until SIGTERM or SIGINT
 // (exit 0). Any failure, the compositor's end included, exits 1.
 #include <sys/mman.h>
@@ -92,15 +92,12 @@ class PictureBuffer {
   wl_buffer* buffer_ = nullptr;
 };
 
-// Nothing of it is destroyed at the end: the process ends, and the compositor cleans up after it.
-struct App {
-  int x = 0, y = 0, width = 0, height = 0;
-  const char* readyFile = nullptr;
-  wl_display* display = nullptr;
-  wl_compositor* compositor = nullptr;
-  wl_shm* shm = nullptr;
-  xdg_wm_base* wmBase = nullptr;
-  wl_output* output = nullptr;  // the first one
+struct App;
+
+// A fullscreen window on one output, showing the part of the picture that falls there.
+struct Window {
+  App* app = nullptr;
+  wl_output* output = nullptr;
   int outputX = 0, outputY = 0, outputScale = 1;
   wl_surface* surface = nullptr;
   xdg_surface* xdgSurface = nullptr;
@@ -111,6 +108,17 @@ struct App {
   int framesShown = 0;           // since the last new buffer
   uint32_t firstFrameMs = 0;
   bool ready = false;
+};
+
+// Nothing of it is destroyed at the end: the process ends, and the compositor cleans up after it.
+struct App {
+  int x = 0, y = 0, width = 0, height = 0;
+  const char* readyFile = nullptr;
+  wl_display* display = nullptr;
+  wl_compositor* compositor = nullptr;
+  wl_shm* shm = nullptr;
+  xdg_wm_base* wmBase = nullptr;
+  std::vector<std::unique_ptr<Window>> windows;  // one per output
 };
 
 [[noreturn]] void connectionFailed(wl_display* display) {
@@ -136,28 +144,31 @@ void writeReady(const char* path) {
   }
 }
 
-void present(App& app);
+void present(Window& window);
 
 // The compositor's time of each frame, in milliseconds; the same picture again until it settled.
+// Ready once every window is.
 const wl_callback_listener frameListener = {[](void* data, wl_callback*, uint32_t ms) {
-  App& app = *static_cast<App*>(data);
-  wl_callback_destroy(app.frame);
-  app.frame = nullptr;
-  if (app.framesShown++ == 0) app.firstFrameMs = ms;
-  if (app.framesShown < 2 || ms - app.firstFrameMs < kSettleMs) return present(app);
-  writeReady(app.readyFile);
-  app.ready = true;
+  Window& window = *static_cast<Window*>(data);
+  wl_callback_destroy(window.frame);
+  window.frame = nullptr;
+  if (window.framesShown++ == 0) window.firstFrameMs = ms;
+  if (window.framesShown < 2 || ms - window.firstFrameMs < kSettleMs) return present(window);
+  window.ready = true;
+  const auto& windows = window.app->windows;
+  if (std::all_of(windows.begin(), windows.end(), [](const auto& w) { return w->ready; }))
+    writeReady(window.app->readyFile);
 }};
 
 // Attaches the buffer, damages all of it and commits, asking for a frame while not yet ready.
-void present(App& app) {
-  wl_surface* surface = app.surface;
-  wl_surface_attach(surface, app.buffer->get(), 0, 0);
-  wl_surface_damage(surface, 0, 0, app.buffer->width(), app.buffer->height());
-  if (!app.ready) {
-    if (app.frame != nullptr) wl_callback_destroy(app.frame);  // a frame of the previous size
-    app.frame = wl_surface_frame(surface);
-    wl_callback_add_listener(app.frame, &frameListener, &app);
+void present(Window& window) {
+  wl_surface* surface = window.surface;
+  wl_surface_attach(surface, window.buffer->get(), 0, 0);
+  wl_surface_damage(surface, 0, 0, window.buffer->width(), window.buffer->height());
+  if (!window.ready) {
+    if (window.frame != nullptr) wl_callback_destroy(window.frame);  // a frame of the previous size
+    window.frame = wl_surface_frame(surface);
+    wl_callback_add_listener(window.frame, &frameListener, &window);
   }
   wl_surface_commit(surface);
 }
@@ -168,12 +179,12 @@ const xdg_wm_base_listener wmBaseListener = {
 const wl_output_listener outputListener = {
     [](void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*, const char*,
        int32_t) {
-      static_cast<App*>(data)->outputX = x;
-      static_cast<App*>(data)->outputY = y;
+      static_cast<Window*>(data)->outputX = x;
+      static_cast<Window*>(data)->outputY = y;
     },
     [](void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {},
     [](void*, wl_output*) {},
-    [](void* data, wl_output*, int32_t factor) { static_cast<App*>(data)->outputScale = factor; },
+    [](void* data, wl_output*, int32_t factor) { static_cast<Window*>(data)->outputScale = factor; },
     [](void*, wl_output*, const char*) {},
     [](void*, wl_output*, const char*) {}};
 
@@ -187,36 +198,40 @@ const wl_registry_listener registryListener = {
       } else if (std::strcmp(interface, xdg_wm_base_interface.name) == 0) {
         app.wmBase = bind<xdg_wm_base>(registry, name, xdg_wm_base_interface, 1);
         xdg_wm_base_add_listener(app.wmBase, &wmBaseListener, &app);
-      } else if (std::strcmp(interface, wl_output_interface.name) == 0 && !app.output) {
-        app.output = bind<wl_output>(registry, name, wl_output_interface, std::min(version, 2u));
-        wl_output_add_listener(app.output, &outputListener, &app);
+      } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
+        auto window = std::make_unique<Window>();
+        window->app = &app;
+        window->output = bind<wl_output>(registry, name, wl_output_interface, std::min(version, 2u));
+        wl_output_add_listener(window->output, &outputListener, window.get());
+        app.windows.push_back(std::move(window));
       }
     },
     [](void*, wl_registry*, uint32_t) {}};
 
 const xdg_toplevel_listener toplevelListener = {
     [](void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*) {
-      static_cast<App*>(data)->configuredWidth = width;
-      static_cast<App*>(data)->configuredHeight = height;
+      static_cast<Window*>(data)->configuredWidth = width;
+      static_cast<Window*>(data)->configuredHeight = height;
     },
     [](void*, xdg_toplevel*) {}, [](void*, xdg_toplevel*, int32_t, int32_t) {},
     [](void*, xdg_toplevel*, wl_array*) {}};
 
 // Acknowledges a configure and shows the picture at the size it asks for (or the one given).
 const xdg_surface_listener xdgSurfaceListener = {[](void* data, xdg_surface* surface, uint32_t serial) {
-  App& app = *static_cast<App*>(data);
+  Window& window = *static_cast<Window*>(data);
+  const App& app = *window.app;
   xdg_surface_ack_configure(surface, serial);
-  const int width = app.configuredWidth > 0 ? app.configuredWidth : app.width;
-  const int height = app.configuredHeight > 0 ? app.configuredHeight : app.height;
-  if (app.buffer && app.buffer->width() == width && app.buffer->height() == height) {
-    wl_surface_commit(app.surface);
+  const int width = window.configuredWidth > 0 ? window.configuredWidth : app.width;
+  const int height = window.configuredHeight > 0 ? window.configuredHeight : app.height;
+  if (window.buffer && window.buffer->width() == width && window.buffer->height() == height) {
+    wl_surface_commit(window.surface);
     return;
   }
-  auto previous = std::move(app.buffer);  // destroyed once its successor is committed
-  app.buffer =
-      std::make_unique<PictureBuffer>(app.shm, width, height, app.outputX - app.x, app.outputY - app.y);
-  app.framesShown = 0;
-  present(app);
+  auto previous = std::move(window.buffer);  // destroyed once its successor is committed
+  window.buffer =
+      std::make_unique<PictureBuffer>(app.shm, width, height, window.outputX - app.x, window.outputY - app.y);
+  window.framesShown = 0;
+  present(window);
 }};
 
 }  // namespace
@@ -244,16 +259,19 @@ int main(int argc, char** argv) {
   if (!app.compositor) fail("the compositor offers no wl_compositor");
   if (!app.shm) fail("the compositor offers no wl_shm");
   if (!app.wmBase) fail("the compositor offers no xdg_wm_base");
-  if (app.outputScale != 1) fail("the output's scale is not 1: the picture would be scaled");
+  if (app.windows.empty()) fail("the compositor offers no wl_output");
 
-  app.surface = wl_compositor_create_surface(app.compositor);
-  app.xdgSurface = xdg_wm_base_get_xdg_surface(app.wmBase, app.surface);
-  xdg_surface_add_listener(app.xdgSurface, &xdgSurfaceListener, &app);
-  app.toplevel = xdg_surface_get_toplevel(app.xdgSurface);
-  xdg_toplevel_add_listener(app.toplevel, &toplevelListener, &app);
-  xdg_toplevel_set_title(app.toplevel, "wayland_picture");
-  xdg_toplevel_set_fullscreen(app.toplevel, app.output);
-  wl_surface_commit(app.surface);  // no buffer yet: asks for the first configure
+  for (auto& window : app.windows) {
+    if (window->outputScale != 1) fail("an output's scale is not 1: the picture would be scaled");
+    window->surface = wl_compositor_create_surface(app.compositor);
+    window->xdgSurface = xdg_wm_base_get_xdg_surface(app.wmBase, window->surface);
+    xdg_surface_add_listener(window->xdgSurface, &xdgSurfaceListener, window.get());
+    window->toplevel = xdg_surface_get_toplevel(window->xdgSurface);
+    xdg_toplevel_add_listener(window->toplevel, &toplevelListener, window.get());
+    xdg_toplevel_set_title(window->toplevel, "wayland_picture");
+    xdg_toplevel_set_fullscreen(window->toplevel, window->output);
+    wl_surface_commit(window->surface);  // no buffer yet: asks for the first configure
+  }
 
   for (;;) {
     if (wl_display_dispatch(display) < 0) connectionFailed(display);

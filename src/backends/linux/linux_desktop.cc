@@ -42,6 +42,14 @@ PortalOutput portalOutput(const std::string& deviceName) {
   return output;
 }
 
+// One portal session for all the displays, so that the user is asked once.
+std::vector<std::unique_ptr<DisplayGrabber>> openPortalGrabbersOf(const std::vector<DisplayRequest>& displays,
+                                                                  uint64_t samplingRate) {
+  std::vector<PortalOutput> outputs;
+  for (const DisplayRequest& display : displays) outputs.push_back(portalOutput(display.deviceName));
+  return openPortalGrabbers(outputs, displays, samplingRate);
+}
+
 // A Wayland compositor's outputs; the pointer through XWayland, the one place a Wayland client
 // can read it.
 class CompositorDesktop : public LinuxDesktop {
@@ -50,7 +58,17 @@ class CompositorDesktop : public LinuxDesktop {
   // GNOME, KDE and the other compositors without wlr-screencopy: the desktop portal.
   std::unique_ptr<DisplayGrabber> openGrabber(const DisplayRequest& display, uint64_t samplingRate) override {
     if (auto grabber = openScreencopyGrabber(display, samplingRate)) return grabber;
-    return openPortalGrabber(portalOutput(display.deviceName), display, samplingRate);
+    return std::move(openPortalGrabbersOf({display}, samplingRate).front());
+  }
+  std::vector<std::unique_ptr<DisplayGrabber>> openGrabbersInTurn(const std::vector<DisplayRequest>& displays,
+                                                                  uint64_t samplingRate) override {
+    std::vector<std::unique_ptr<DisplayGrabber>> grabbers;
+    for (const DisplayRequest& display : displays) {
+      auto grabber = openScreencopyGrabber(display, samplingRate);
+      if (grabber == nullptr) return openPortalGrabbersOf(displays, samplingRate);
+      grabbers.push_back(std::move(grabber));
+    }
+    return grabbers;
   }
   CursorRead readCursor() override { return readX11Cursor(); }
 };
@@ -58,7 +76,11 @@ class CompositorDesktop : public LinuxDesktop {
 class PortalDesktop final : public CompositorDesktop {
  public:
   std::unique_ptr<DisplayGrabber> openGrabber(const DisplayRequest& display, uint64_t samplingRate) override {
-    return openPortalGrabber(portalOutput(display.deviceName), display, samplingRate);
+    return std::move(openPortalGrabbersOf({display}, samplingRate).front());
+  }
+  std::vector<std::unique_ptr<DisplayGrabber>> openGrabbersInTurn(const std::vector<DisplayRequest>& displays,
+                                                                  uint64_t samplingRate) override {
+    return openPortalGrabbersOf(displays, samplingRate);
   }
 };
 

@@ -42,6 +42,33 @@ std::optional<PortalStream> chooseStream(const std::vector<PortalStream>& stream
   return std::nullopt;
 }
 
+std::vector<std::optional<PortalStream>> chooseStreams(const std::vector<PortalStream>& streams,
+                                                       const std::vector<PortalOutput>& outputs,
+                                                       std::vector<std::string>& whys) {
+  std::vector<std::optional<PortalStream>> chosen(outputs.size());
+  whys.assign(outputs.size(), {});
+  if (outputs.size() == 1) {
+    chosen[0] = chooseStream(streams, outputs[0], whys[0]);
+    return chosen;
+  }
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    const PortalOutput& output = outputs[i];
+    for (const PortalStream& stream : streams) {
+      if (output.area && stream.area && *stream.area == *output.area) chosen[i] = stream;
+    }
+    if (chosen[i]) continue;
+    if (streams.empty()) {
+      whys[i] = "the portal shared no stream";
+    } else if (!output.area) {
+      whys[i] = "the portal shared " + std::to_string(streams.size()) + " streams and " + output.name +
+                "'s place is unknown";
+    } else {
+      whys[i] = "the portal did not share " + output.name + " (" + describe(*output.area) + ")";
+    }
+  }
+  return chosen;
+}
+
 std::string restoreTokenFrom(const std::string& fileText) {
   constexpr const char* kSpace = " \t\r\n\v\f";
   const size_t first = fileText.find_first_not_of(kSpace);
@@ -49,7 +76,8 @@ std::string restoreTokenFrom(const std::string& fileText) {
   return fileText.substr(first, fileText.find_last_not_of(kSpace) - first + 1);
 }
 
-std::string restoreTokenPath(const char* stateHome, const char* home, const std::string& outputName) {
+std::string restoreTokenPath(const char* stateHome, const char* home,
+                             const std::vector<std::string>& outputNames) {
   std::string folder;
   // A relative XDG_STATE_HOME is invalid and ignored, as the XDG base directory rules say.
   if (stateHome != nullptr && stateHome[0] == '/') {
@@ -59,7 +87,9 @@ std::string restoreTokenPath(const char* stateHome, const char* home, const std:
   } else {
     return {};
   }
-  return folder + "/corvane/screencast-" + fileNameOf(outputName) + ".token";
+  std::string names;
+  for (const std::string& name : outputNames) names += (names.empty() ? "" : "+") + fileNameOf(name);
+  return folder + "/corvane/screencast-" + names + ".token";
 }
 
 PixelFormat pixelFormatOf(StreamPixels pixels) {

@@ -30,9 +30,18 @@ struct PortalStream {
 std::optional<PortalStream> chooseStream(const std::vector<PortalStream>& streams, const PortalOutput& output,
                                          std::string& why);
 
+// The stream of each output of a multiple selection, matched by position and size (one of unknown
+// area is taken only when one output asked for one stream), with why for each output left
+// without one: the user may share fewer or other monitors than were asked for.
+std::vector<std::optional<PortalStream>> chooseStreams(const std::vector<PortalStream>& streams,
+                                                       const std::vector<PortalOutput>& outputs,
+                                                       std::vector<std::string>& whys);
+
 // Where the restore token of an output is kept: under $XDG_STATE_HOME, else ~/.local/state, in
-// corvane/; empty when neither is known. Either argument may be null.
-std::string restoreTokenPath(const char* stateHome, const char* home, const std::string& outputName);
+// corvane/; empty when neither is known. Either argument may be null. A set of outputs shared
+// together has one token, named by all of theirs.
+std::string restoreTokenPath(const char* stateHome, const char* home,
+                             const std::vector<std::string>& outputNames);
 
 // The token a token file holds: its text without the white space around it (an editor's or
 // echo's newline), which the portal would refuse.

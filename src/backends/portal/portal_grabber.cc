@@ -12,6 +12,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "backends/portal/pipewire_stream.h"
 #include "backends/portal/portal_session.h"
@@ -48,15 +49,15 @@ bool saveToken(const std::string& path, const std::string& token) {
   return written && close(file.release()) == 0 && rename(partial.c_str(), path.c_str()) == 0;
 }
 
-class PortalGrabber final : public PictureGrabber {
+using Clock = std::chrono::steady_clock;
+
+// One ScreenCast session for a set of outputs, asked on a thread of its own, and a PipeWire stream
+// for each output the user shared. Its grabbers own it together.
+class PortalShare {
  public:
-  PortalGrabber(PortalOutput output, int32_t width, int32_t height, uint64_t samplingRate)
-      : PictureGrabber(width, height, samplingRate),
-        output_(std::move(output)),
-        width_(width),
-        height_(height),
-        label_("capture of " + output_.name + " through the desktop portal: "),
-        cancel_(eventfd(0, EFD_CLOEXEC)) {
+  explicit PortalShare(std::vector<PortalOutput> outputs)
+      : streams(outputs.size()), outputs_(std::move(outputs)), cancel_(eventfd(0, EFD_CLOEXEC)) {
+    for (const PortalOutput& output : outputs_) names_ += (names_.empty() ? "" : " and ") + output.name;
     std::string error;
     if (cancel_.get() < 0) {
       fail(std::string("no event descriptor (") + std::strerror(errno) + ")");
@@ -66,16 +67,91 @@ class PortalGrabber final : public PictureGrabber {
   }
 
   // The thread is told to stop and joined before what it may still be making goes.
-  ~PortalGrabber() override {
+  ~PortalShare() {
     if (cancel_.get() >= 0) {
       const uint64_t one = 1;
       while (write(cancel_.get(), &one, sizeof(one)) < 0 && errno == EINTR) {
       }
     }
     thread_.join();
-    stream_.reset();
+    for (OutputStream& output : streams) output.stream.reset();
     session_.reset();
   }
+
+  PortalShare(const PortalShare&) = delete;
+  PortalShare& operator=(const PortalShare&) = delete;
+
+  // What the grabber of each output reads, under mutex.
+  struct OutputStream {
+    std::string failure;  // why it has no stream; the session's failure is everyone's
+    std::unique_ptr<PipeWireStream> stream;
+    Clock::time_point openedAt;
+  };
+  std::mutex mutex;
+  std::vector<OutputStream> streams;  // one per output
+
+ private:
+  // From the constructor or the thread; the first reason stays.
+  void fail(const std::string& why) {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (OutputStream& output : streams) {
+      if (output.failure.empty()) output.failure = why;
+    }
+  }
+
+  // On the share's thread: the portal's handshake, then a stream for each output shared.
+  void connect() {
+    std::string why;
+    // Checked first, so that no user is asked to share for nothing.
+    const PipeWireLibrary* pw = runtimeLibrary<PipeWireLibrary>(&why);
+    if (pw == nullptr) return fail("PipeWire is missing (" + why + ")");
+    std::vector<std::string> names;
+    for (const PortalOutput& output : outputs_) names.push_back(output.name);
+    const std::string tokenPath = restoreTokenPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"), names);
+    const std::string label = "capture of " + names_ + " through the desktop portal: ";
+    PortalGrant grant;
+    // A refused token is not handed over again; the user is asked instead.
+    const auto dropToken = [&](const std::string& refusal) {
+      writeDiagnosticLine(label + "the saved restore token was refused (" + refusal + "); asking again");
+      unlink(tokenPath.c_str());
+    };
+    session_ =
+        PortalSession::open(outputs_.size() > 1, readToken(tokenPath), dropToken, cancel_.get(), grant, why);
+    if (session_ == nullptr) {
+      if (!why.empty()) fail(why);
+      return;
+    }
+    // A token is good for one start; the next start needs the new one.
+    if (!grant.restoreToken.empty() && !saveToken(tokenPath, grant.restoreToken)) {
+      writeDiagnosticLine(label + "the restore token could not be saved in " + tokenPath);
+    }
+    std::vector<std::string> whys;
+    const std::vector<std::optional<PortalStream>> chosen = chooseStreams(grant.streams, outputs_, whys);
+    for (size_t i = 0; i < outputs_.size(); ++i) {
+      std::unique_ptr<PipeWireStream> stream;
+      if (chosen[i]) {
+        UniqueFd remote = session_->openRemote(whys[i]);
+        if (remote) stream = PipeWireStream::open(*pw, std::move(remote), chosen[i]->node, whys[i]);
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      streams[i].failure = whys[i];
+      streams[i].stream = std::move(stream);
+      streams[i].openedAt = Clock::now();
+    }
+  }
+
+  const std::vector<PortalOutput> outputs_;
+  std::string names_;
+  UniqueFd cancel_;
+  std::unique_ptr<PortalSession> session_;  // the thread's until joined
+  WorkerThread thread_;                     // last: started once everything it uses is made
+};
+
+class PortalGrabber final : public PictureGrabber {
+ public:
+  PortalGrabber(std::shared_ptr<PortalShare> share, size_t index, int32_t width, int32_t height,
+                uint64_t samplingRate)
+      : PictureGrabber(width, height, samplingRate), share_(std::move(share)), index_(index) {}
 
   std::string blindness() const override { return blindness_; }
   const char* way() const override { return "the desktop portal"; }
@@ -84,107 +160,62 @@ class PortalGrabber final : public PictureGrabber {
   // Null, so zero-filled, until the stream's first frame, or for good when the portal or the
   // stream failed; blindness_ says why once that is known.
   const uint8_t* readPicture() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    blindness_ = failure_;
-    if (stream_ == nullptr) return nullptr;
+    std::lock_guard<std::mutex> lock(share_->mutex);
+    const PortalShare::OutputStream& output = share_->streams[index_];
+    blindness_ = output.failure;
+    PipeWireStream* stream = output.stream.get();
+    if (stream == nullptr) return nullptr;
     if (frame_ == nullptr) {
-      frame_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(width_) * height_ * 4]());
+      frame_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(width()) * height() * 4]());
       if (frame_ == nullptr) {
         blindness_ = "no memory for the pixels";
         return nullptr;
       }
     }
-    PipeWireStream::Written written = stream_->copyNewest(frame_.get(), width_, height_);
+    PipeWireStream::Written written = stream->copyNewest(frame_.get(), width(), height());
     // A stream that shrank leaves its old pixels past the new edge: zeroed, then copied anew.
     if (written.width < last_.width || written.height < last_.height) {
-      std::memset(frame_.get(), 0, static_cast<size_t>(width_) * height_ * 4);
-      written = stream_->copyNewest(frame_.get(), width_, height_);
+      std::memset(frame_.get(), 0, static_cast<size_t>(width()) * height() * 4);
+      written = stream->copyNewest(frame_.get(), width(), height());
     }
     last_ = written;
     if (written.width > 0 && written.height > 0) {
       framed_ = true;
       return frame_.get();
     }
-    blindness_ = stream_->failure();
-    if (blindness_.empty() && !framed_ && Clock::now() - streamOpenedAt_ > kFirstFrameTime) {
+    blindness_ = stream->failure();
+    if (blindness_.empty() && !framed_ && Clock::now() - output.openedAt > kFirstFrameTime) {
       if (noFrame_.empty()) {
-        noFrame_ = "no frame came from the PipeWire stream within 5 s (" + stream_->describe() + ")";
+        noFrame_ = "no frame came from the PipeWire stream within 5 s (" + stream->describe() + ")";
       }
       blindness_ = noFrame_;
     }
     return nullptr;
   }
 
-  // From the constructor or the portal's thread; the first reason stays.
-  void fail(const std::string& why) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (failure_.empty()) failure_ = why;
-  }
-
-  // On the grabber's thread: the portal's handshake, then the stream handed to grab().
-  void connect() {
-    std::string why;
-    // Checked first, so that no user is asked to share for nothing.
-    const PipeWireLibrary* pw = runtimeLibrary<PipeWireLibrary>(&why);
-    if (pw == nullptr) return fail("PipeWire is missing (" + why + ")");
-    const std::string tokenPath =
-        restoreTokenPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"), output_.name);
-    PortalGrant grant;
-    // A refused token is not handed over again; the user is asked instead.
-    const auto dropToken = [&](const std::string& refusal) {
-      writeDiagnosticLine(label_ + "the saved restore token was refused (" + refusal + "); asking again");
-      unlink(tokenPath.c_str());
-    };
-    std::unique_ptr<PortalSession> session =
-        PortalSession::open(readToken(tokenPath), dropToken, cancel_.get(), grant, why);
-    if (session == nullptr) {
-      if (!why.empty()) fail(why);
-      return;
-    }
-    // A token is good for one start; the next start needs the new one.
-    if (!grant.restoreToken.empty() && !saveToken(tokenPath, grant.restoreToken)) {
-      writeDiagnosticLine(label_ + "the restore token could not be saved in " + tokenPath);
-    }
-    const std::optional<PortalStream> chosen = chooseStream(grant.streams, output_, why);
-    if (!chosen) return fail(why);
-    std::unique_ptr<PipeWireStream> stream =
-        PipeWireStream::open(*pw, std::move(grant.remote), chosen->node, why);
-    if (stream == nullptr) return fail(why);
-    std::lock_guard<std::mutex> lock(mutex_);
-    session_ = std::move(session);
-    stream_ = std::move(stream);
-    streamOpenedAt_ = Clock::now();
-  }
-
-  using Clock = std::chrono::steady_clock;
   // Producers send a frame as soon as the stream runs; one that never does is worth a line.
   static constexpr auto kFirstFrameTime = std::chrono::seconds(5);
 
-  const PortalOutput output_;
-  const int32_t width_;
-  const int32_t height_;
-  const std::string label_;
-  UniqueFd cancel_;
-  std::mutex mutex_;
-  // Under mutex_:
-  std::string failure_;  // why the portal gave no stream
-  std::unique_ptr<PortalSession> session_;
-  std::unique_ptr<PipeWireStream> stream_;
-  Clock::time_point streamOpenedAt_;
-  // The worker's own:
+  const std::shared_ptr<PortalShare> share_;
+  const size_t index_;
   std::unique_ptr<uint8_t[]> frame_;
   PipeWireStream::Written last_;
   bool framed_ = false;    // a frame came
   std::string noFrame_;    // why none came, once said
   std::string blindness_;  // of the last grab
-  WorkerThread thread_;    // last: started once everything it uses is made
 };
 
 }  // namespace
 
-std::unique_ptr<DisplayGrabber> openPortalGrabber(const PortalOutput& output, const DisplayRequest& display,
-                                                  uint64_t samplingRate) {
-  return std::make_unique<PortalGrabber>(output, display.width, display.height, samplingRate);
+std::vector<std::unique_ptr<DisplayGrabber>> openPortalGrabbers(const std::vector<PortalOutput>& outputs,
+                                                                const std::vector<DisplayRequest>& displays,
+                                                                uint64_t samplingRate) {
+  auto share = std::make_shared<PortalShare>(outputs);
+  std::vector<std::unique_ptr<DisplayGrabber>> grabbers;
+  for (size_t i = 0; i < displays.size(); ++i)
+    grabbers.push_back(
+        std::make_unique<PortalGrabber>(share, i, displays[i].width, displays[i].height, samplingRate));
+  return grabbers;
 }
 
 }  // namespace corvane

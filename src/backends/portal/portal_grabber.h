@@ -1,5 +1,6 @@
-// Grabs of one output through the desktop portal's ScreenCast and a PipeWire stream: for Wayland
-// desktops whose compositor offers no capture protocol of its own.
+// Grabs of outputs through the desktop portal's ScreenCast, a PipeWire stream each: for Wayland
+// desktops whose compositor offers no capture protocol of its own. The outputs of one capture
+// share one portal session, so that the user is asked once for all of them.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +11,12 @@
 
 namespace corvane {
 
-// Returns at once: the portal is asked on a thread of the grabber's own, and grabs give zeros
-// until the stream's first frame (or for good, their blindness saying why). The grabber's end
-// cuts every wait short. Sizes must satisfy captureSizeFits.
-std::unique_ptr<DisplayGrabber> openPortalGrabber(const PortalOutput& output, const DisplayRequest& display,
-                                                  uint64_t samplingRate);
+// A grabber per output, displays[i] of outputs[i]. Returns at once: the portal is asked on a thread
+// of the session's own, and grabs give zeros until their stream's first frame (or for good, their
+// blindness saying why). The last grabber's end cuts every wait short. Sizes must satisfy
+// captureSizeFits.
+std::vector<std::unique_ptr<DisplayGrabber>> openPortalGrabbers(const std::vector<PortalOutput>& outputs,
+                                                                const std::vector<DisplayRequest>& displays,
+                                                                uint64_t samplingRate);
 
 }  // namespace corvane

@@ -336,13 +336,13 @@ struct PortalSession::Bus {
     return true;
   }
 
-  bool selectSources(const std::string& restoreToken, std::string& why) {
+  bool selectSources(bool multiple, const std::string& restoreToken, std::string& why) {
     Response selected;
     Message select = newCall(kPortalPath, kScreenCast, "SelectSources");
     if (select && sd->append(select.get(), "o", session.c_str()) < 0) select.reset();
     const auto options = [&](sd_bus_message* m) {
       bool made = sd->append(m, "{sv}", "types", "u", kMonitorSource) >= 0 &&
-                  sd->append(m, "{sv}", "multiple", "b", 0) >= 0;
+                  sd->append(m, "{sv}", "multiple", "b", multiple ? 1 : 0) >= 0;
       if (made && (cursorModes & kHiddenCursor) != 0)
         made = sd->append(m, "{sv}", "cursor_mode", "u", kHiddenCursor) >= 0;
       if (made && version >= 4) {
@@ -383,28 +383,35 @@ struct PortalSession::Bus {
 };
 
 std::unique_ptr<PortalSession> PortalSession::open(
-    const std::string& restoreToken, const std::function<void(const std::string&)>& tokenRefused,
-    int cancelFd, PortalGrant& grant, std::string& why) {
+    bool multiple, const std::string& restoreToken,
+    const std::function<void(const std::string&)>& tokenRefused, int cancelFd, PortalGrant& grant,
+    std::string& why) {
   auto bus = std::make_unique<Bus>();
   Response started;
   if (!bus->connect(cancelFd, why) || !bus->readCapabilities(why) || !bus->createSession(why)) {
     return nullptr;
   }
-  if (!bus->selectSources(restoreToken, why)) {
+  if (!bus->selectSources(multiple, restoreToken, why)) {
     if (restoreToken.empty() || why.empty()) return nullptr;
     // Malformed, or another portal's: a session of its own, without the token.
     tokenRefused(why);
     bus->closeSession();
     bus->session.clear();
-    if (!bus->createSession(why) || !bus->selectSources({}, why)) return nullptr;
+    if (!bus->createSession(why) || !bus->selectSources(multiple, {}, why)) return nullptr;
   }
-  if (!bus->start(started, why) || !bus->openRemote(grant.remote, why)) return nullptr;
+  if (!bus->start(started, why)) return nullptr;
   grant.streams = std::move(started.streams);
   grant.restoreToken = std::move(started.restoreToken);
   return std::unique_ptr<PortalSession>(new PortalSession(std::move(bus)));
 }
 
 PortalSession::PortalSession(std::unique_ptr<Bus> bus) : bus_(std::move(bus)) {}
+
+UniqueFd PortalSession::openRemote(std::string& why) {
+  UniqueFd remote;
+  bus_->openRemote(remote, why);
+  return remote;
+}
 
 PortalSession::~PortalSession() = default;
 

@@ -1,6 +1,6 @@
 // A ScreenCast session of the desktop portal (org.freedesktop.portal.ScreenCast) on the session
-// bus: CreateSession, SelectSources of one monitor, Start, OpenPipeWireRemote, each request
-// answered by its Response signal. The session lasts as long as this object.
+// bus: CreateSession, SelectSources of one monitor or several, Start, each request answered by its
+// Response signal; then a PipeWire remote per stream. The session lasts as long as this object.
 #pragma once
 
 #include <functional>
@@ -14,10 +14,9 @@
 
 namespace corvane {
 
-// What a started session gives: a PipeWire remote that sees the shared streams, and the token
-// that starts the same sharing again without asking.
+// What a started session gives: the shared streams, and the token that starts the same sharing
+// again without asking.
 struct PortalGrant {
-  UniqueFd remote;
   std::vector<PortalStream> streams;
   std::string restoreToken;
 };
@@ -27,10 +26,13 @@ class PortalSession {
   // The whole handshake, each wait bounded and cut short when cancelFd becomes readable. Null on
   // failure, with why saying what failed, or empty when cancelled. A restore token the portal
   // refuses is told to tokenRefused at once, with the portal's reason, and the sources asked for
-  // again without it, so the user is asked.
-  static std::unique_ptr<PortalSession> open(const std::string& restoreToken,
+  // again without it, so the user is asked. The user may choose several monitors when multiple.
+  static std::unique_ptr<PortalSession> open(bool multiple, const std::string& restoreToken,
                                              const std::function<void(const std::string&)>& tokenRefused,
                                              int cancelFd, PortalGrant& grant, std::string& why);
+  // A new connection to PipeWire that sees the session's streams; one per stream, since each
+  // stream runs a PipeWire connection of its own. Invalid with why on failure.
+  UniqueFd openRemote(std::string& why);
   // Closes the session, which ends the portal's streams.
   ~PortalSession();
   PortalSession(const PortalSession&) = delete;
