@@ -83,6 +83,8 @@ const systemNeeds = {
     { have: () => fs.existsSync('/usr/libexec/xdg-desktop-portal-gnome'), pkg: 'xdg-desktop-portal-gnome' },
     { have: () => fs.existsSync('/usr/libexec/xdg-desktop-portal'), pkg: 'xdg-desktop-portal' },
     { have: () => onPath('gdbus'), pkg: 'libglib2.0-bin' },
+    // The input the activity tests give mutter, through its remote desktop interface.
+    { have: () => fs.existsSync('/usr/lib/python3/dist-packages/dbus'), pkg: 'python3-dbus' },
     // KDE's compositor, for the Wayland backend's monitors there.
     { have: () => onPath('kwin_wayland'), pkg: 'kwin-wayland' },
   ],

@@ -10,7 +10,7 @@
 #include "common/raise.h"
 #include "common/service_runs.h"
 #include "common/worker_loop.h"
-#include "mouse/cursor.h"
+#include "mouse/activity.h"
 
 namespace corvane {
 namespace {
@@ -25,13 +25,8 @@ void deliverMoved(Napi::Env env, Napi::Function callback, bool& moved) {
 
 using MovedQueue = CallbackQueue<bool, deliverMoved>;
 
-struct Point {
-  int32_t x = 0;
-  int32_t y = 0;
-};
-
-// The one tracking run of the process, and what outlives a run: the interval and the last
-// position, from which the next run goes on.
+// The one tracking run of the process, and what outlives a run: the interval, and the sensor's
+// last look, from which the next run goes on.
 class MouseTracker {
  public:
   bool isTracking() const { return runs_.running(); }
@@ -55,14 +50,13 @@ class MouseTracker {
         running, queue,
         [this] {
           Tick<bool> tick;
-          const CursorRead read = readCursor();
+          const ActivityRead read = activitySensor().look();
           if (!read.ok) {
             writeDiagnosticLine("GetCursorPos failed! Error: " + std::to_string(read.error));
             tick.pauseMs = kRetryAfterFailedReadMs;
             return tick;
           }
-          tick.item = std::make_unique<bool>(read.x != last_.x || read.y != last_.y);
-          last_ = Point{read.x, read.y};
+          tick.item = std::make_unique<bool>(read.active);
           tick.pauseMs = static_cast<uint64_t>(intervalMs_.load());
           return tick;
         },
@@ -74,7 +68,6 @@ class MouseTracker {
 
   ServiceRuns runs_;
   std::atomic<int32_t> intervalMs_{kDefaultIntervalMs};
-  Point last_;  // one worker at a time uses it: a stop joins the worker
 };
 
 MouseTracker& tracker() { return neverDestroyed<MouseTracker>(); }

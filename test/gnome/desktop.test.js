@@ -21,6 +21,8 @@ describe('on GNOME (mutter headless, the real portal)', () => {
   before(async () => {
     desktop = await startGnomeDesktop({ monitors: [[width, height], [1280, 1024]] });
     Object.assign(process.env, desktop.env);
+    // No X server: what the module reads of the user must come from mutter itself.
+    delete process.env.DISPLAY;
     picture = await desktop.showPicture({ x: 0, y: 0, width, height });
   });
   const writeToken = (text, name = 'Meta-0') => {
@@ -95,6 +97,41 @@ describe('on GNOME (mutter headless, the real portal)', () => {
     assert.equal(child.status, 0, child.stderr);
     assert.deepEqual(JSON.parse(child.stdout), { 'Meta-0': [120 * 68 * 3, true], 'Meta-1': [80 * 64 * 3, false] });
     assert.equal(child.stderr, 'capture of Meta-0 through the desktop portal: the portal did not share Meta-0 (1920x1080 at 0,0); frames are zero-filled\n');
+  });
+
+  it('reports a move or a key over its Wayland windows, false at rest, and a run\'s first look against the last run\'s', async () => {
+    const input = await desktop.input();
+    const values = [];
+    const ticks = (count) => {
+      const from = values.length;
+      return waitFor(() => values.length >= from + count, `${count} ticks`).then(() => values.slice(from, from + count));
+    };
+    const rests = async () => {
+      await waitFor(() => values.length >= 2 && values.at(-1) === false, 'a tick at rest');
+      assert.deepEqual(await ticks(5), [false, false, false, false, false], 'at rest');
+    };
+    try {
+      corvane.startMouseTracking((active) => values.push(active), 30);
+      await ticks(1);
+      assert.equal(values[0], true, 'the first look of the process, as the pointer\'s against (0, 0)');
+      await rests();
+      for (const command of ['move 7 3', 'key 0x61']) {
+        const from = values.length;
+        await input.send(command);
+        await waitFor(() => values.slice(from).includes(true), `${command} reported`);
+        await rests();
+      }
+      for (const [between, first] of [[null, false], ['move -7 -3', true]]) {
+        corvane.stopMouseTracking();
+        if (between) await input.send(between);
+        values.length = 0;
+        corvane.startMouseTracking((active) => values.push(active), 30);
+        assert.deepEqual(await ticks(1), [first], `a run's first look after ${between ?? 'nothing'} since the last`);
+      }
+    } finally {
+      corvane.stopMouseTracking();
+      input.close();
+    }
   });
 
   it('drops a token the portal refuses and asks again without one, which waits on the dialog', async () => {

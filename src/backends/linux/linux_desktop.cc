@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "backends/mutter/idle_monitor.h"
 #include "backends/portal/portal_grabber.h"
 #include "backends/wayland/wayland_backend.h"
 #include "backends/wayland/wayland_desktop.h"
@@ -28,7 +29,7 @@ class X11Desktop final : public LinuxDesktop {
                                                                   uint64_t samplingRate) override {
     return openX11GrabbersInTurn(displays, samplingRate);
   }
-  CursorRead readCursor() override { return readX11Cursor(); }
+  ActivitySensor& activity() override { return pointerActivity(); }
 };
 
 // The output by name, with its place in the layout when the compositor lists it, so that the
@@ -50,8 +51,8 @@ std::vector<std::unique_ptr<DisplayGrabber>> openPortalGrabbersOf(const std::vec
   return openPortalGrabbers(outputs, displays, samplingRate);
 }
 
-// A Wayland compositor's outputs; the pointer through XWayland, the one place a Wayland client
-// can read it.
+// A Wayland compositor's outputs, and its own account of the user's input: no Wayland desktop
+// tells a client where the pointer is.
 class CompositorDesktop : public LinuxDesktop {
  public:
   std::vector<MonitorRecord> monitors() override { return readWaylandMonitors(); }
@@ -70,7 +71,16 @@ class CompositorDesktop : public LinuxDesktop {
     }
     return grabbers;
   }
-  CursorRead readCursor() override { return readX11Cursor(); }
+  // ext-idle-notify (KWin, newer wlroots), else mutter's IdleMonitor (GNOME), else the pointer
+  // through XWayland, which sees it over X windows only (sway 1.7).
+  ActivitySensor& activity() override {
+    static ActivitySensor& chosen = []() -> ActivitySensor& {
+      if (ActivitySensor* idle = idleNotifyActivity()) return *idle;
+      if (ActivitySensor* mutter = mutterIdleActivity()) return *mutter;
+      return pointerActivity();
+    }();
+    return chosen;
+  }
 };
 
 class PortalDesktop final : public CompositorDesktop {
@@ -126,6 +136,9 @@ std::vector<std::unique_ptr<DisplayGrabber>> openDisplayGrabbersInTurn(
   return linuxDesktop().openGrabbersInTurn(displays, samplingRate);
 }
 
-CursorRead readCursor() { return linuxDesktop().readCursor(); }
+ActivitySensor& activitySensor() { return linuxDesktop().activity(); }
+
+// The pointer is read where a client can read it: on the X server, XWayland's on Wayland.
+CursorRead readCursor() { return readX11Cursor(); }
 
 }  // namespace corvane

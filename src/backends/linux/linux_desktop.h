@@ -1,5 +1,5 @@
 // The desktop the Linux module talks to, chosen once per process: it lists the monitors, opens
-// the grabbers and reads the pointer.
+// the grabbers and tells of the user's activity.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 #include "capture/grabber.h"
 #include "displays/monitor_list.h"
-#include "mouse/cursor.h"
+#include "mouse/activity.h"
 
 namespace corvane {
 
@@ -20,7 +20,7 @@ class LinuxDesktop {
                                                       uint64_t samplingRate) = 0;
   virtual std::vector<std::unique_ptr<DisplayGrabber>> openGrabbersInTurn(
       const std::vector<DisplayRequest>& displays, uint64_t samplingRate);
-  virtual CursorRead readCursor() = 0;
+  virtual ActivitySensor& activity() = 0;
 };
 
 // CORVANE_BACKEND=x11|wayland|portal when set; otherwise the Wayland compositor when

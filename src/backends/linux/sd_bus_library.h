@@ -17,8 +17,8 @@ struct SdBusLibrary {
            library.bind(flushCloseUnref, "sd_bus_flush_close_unref") &&
            library.bind(uniqueName, "sd_bus_get_unique_name") &&
            library.bind(matchSignal, "sd_bus_match_signal") && library.bind(slotUnref, "sd_bus_slot_unref") &&
-           library.bind(callMethod, "sd_bus_call_method") && library.bind(callAsync, "sd_bus_call_async") &&
-           library.bind(send, "sd_bus_send") &&
+           library.bind(callMethod, "sd_bus_call_method") && library.bind(call, "sd_bus_call") &&
+           library.bind(callAsync, "sd_bus_call_async") && library.bind(send, "sd_bus_send") &&
            library.bind(newMethodCall, "sd_bus_message_new_method_call") &&
            library.bind(append, "sd_bus_message_append") &&
            library.bind(openContainer, "sd_bus_message_open_container") &&
@@ -43,6 +43,7 @@ struct SdBusLibrary {
   decltype(&sd_bus_match_signal) matchSignal = nullptr;
   decltype(&sd_bus_slot_unref) slotUnref = nullptr;
   decltype(&sd_bus_call_method) callMethod = nullptr;
+  decltype(&sd_bus_call) call = nullptr;
   decltype(&sd_bus_call_async) callAsync = nullptr;
   decltype(&sd_bus_send) send = nullptr;
   decltype(&sd_bus_message_new_method_call) newMethodCall = nullptr;

@@ -119,6 +119,8 @@ std::unique_ptr<WaylandDesktop> WaylandDesktop::connect() {
 
 WaylandDesktop::~WaylandDesktop() {
   outputs_.clear();
+  idleNotifier_.reset();
+  seat_.reset();
   screencopy_.reset();
   xdgOutputManager_.reset();
   shm_.reset();
@@ -189,6 +191,11 @@ void WaylandDesktop::bindGlobal(const WaylandGlobal& global) {
   } else if (global.interface == extensions.screencopyManager->name && !screencopy_) {
     screencopy_ =
         bind(global, extensions.screencopyManager, kScreencopyManagerVersion, kScreencopyManagerDestroy);
+  } else if (global.interface == library_.seatInterface->name && !seat_) {
+    // Its events go unheard: it is only named in requests. wl_seat.release came with version 5.
+    seat_ = bind(global, library_.seatInterface, 1, -1);
+  } else if (global.interface == extensions.idleNotifier->name && !idleNotifier_) {
+    idleNotifier_ = bind(global, extensions.idleNotifier, kIdleNotifierVersion, kIdleNotifierDestroy);
   }
 }
 

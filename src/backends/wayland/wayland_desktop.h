@@ -1,5 +1,6 @@
 // One connection to the Wayland compositor with the globals corvane uses: the outputs (with their
-// xdg-output names and logical layout), wl_shm and wlr-screencopy's manager. Each user opens its
+// xdg-output names and logical layout), wl_shm, wlr-screencopy's manager, the first seat and
+// ext-idle-notify's notifier. Each user opens its
 // own (a monitor list, a capture's worker): libwayland's default queue belongs to one thread.
 // No wait lasts more than a second, so a frozen compositor holds no getMonitors and no stop.
 #pragma once
@@ -65,6 +66,8 @@ class WaylandDesktop {
   const WaylandOutput* findOutput(const std::string& name) const;
   wl_proxy* shm() const { return shm_.get(); }
   wl_proxy* screencopyManager() const { return screencopy_.get(); }
+  wl_proxy* seat() const { return seat_.get(); }
+  wl_proxy* idleNotifier() const { return idleNotifier_.get(); }
 
   // False for good once the compositor hung up, broke the protocol or let a wait time out.
   bool usable() const { return usable_; }
@@ -108,6 +111,8 @@ class WaylandDesktop {
   WaylandProxy shm_;
   WaylandProxy xdgOutputManager_;
   WaylandProxy screencopy_;
+  WaylandProxy seat_;
+  WaylandProxy idleNotifier_;
   std::vector<std::unique_ptr<WaylandOutput>> outputs_;
 };
 

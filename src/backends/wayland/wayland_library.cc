@@ -21,7 +21,8 @@ bool WaylandLibrary::bind(SharedLibrary& library) {
          library.bind(outputInterface, "wl_output_interface") &&
          library.bind(shmInterface, "wl_shm_interface") &&
          library.bind(shmPoolInterface, "wl_shm_pool_interface") &&
-         library.bind(bufferInterface, "wl_buffer_interface");
+         library.bind(bufferInterface, "wl_buffer_interface") &&
+         library.bind(seatInterface, "wl_seat_interface");
 }
 
 }  // namespace corvane

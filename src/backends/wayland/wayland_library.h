@@ -36,6 +36,7 @@ struct WaylandLibrary {
   const wl_interface* shmInterface = nullptr;
   const wl_interface* shmPoolInterface = nullptr;
   const wl_interface* bufferInterface = nullptr;
+  const wl_interface* seatInterface = nullptr;
 };
 
 }  // namespace corvane

@@ -12,9 +12,11 @@ const wl_interface* getXdgOutputTypes[2] = {};
 const wl_interface* captureOutputTypes[3] = {};
 const wl_interface* captureRegionTypes[7] = {};
 const wl_interface* copyTypes[1] = {};
+const wl_interface* getIdleNotificationTypes[3] = {};
 
 extern const wl_interface xdgOutputInterface;
 extern const wl_interface screencopyFrameInterface;
+extern const wl_interface idleNotificationInterface;
 
 const wl_message xdgOutputManagerRequests[] = {
     {"destroy", "", noTypes},
@@ -44,6 +46,13 @@ const wl_message screencopyFrameEvents[] = {
     {"buffer_done", "3", noTypes},
 };
 
+const wl_message idleNotifierRequests[] = {
+    {"destroy", "", noTypes},
+    {"get_idle_notification", "nuo", getIdleNotificationTypes},
+};
+const wl_message idleNotificationRequests[] = {{"destroy", "", noTypes}};
+const wl_message idleNotificationEvents[] = {{"idled", "", noTypes}, {"resumed", "", noTypes}};
+
 const wl_interface xdgOutputManagerInterface = {"zxdg_output_manager_v1", 3, 2,
                                                 xdgOutputManagerRequests, 0, nullptr};
 const wl_interface xdgOutputInterface = {"zxdg_output_v1", 3, 1, xdgOutputRequests, 5, xdgOutputEvents};
@@ -51,6 +60,10 @@ const wl_interface screencopyManagerInterface = {"zwlr_screencopy_manager_v1", 3
                                                  screencopyManagerRequests,    0, nullptr};
 const wl_interface screencopyFrameInterface = {"zwlr_screencopy_frame_v1", 3, 3,
                                                screencopyFrameRequests,    7, screencopyFrameEvents};
+
+const wl_interface idleNotifierInterface = {"ext_idle_notifier_v1", 1, 2, idleNotifierRequests, 0, nullptr};
+const wl_interface idleNotificationInterface = {"ext_idle_notification_v1", 1, 1,
+                                                idleNotificationRequests,   2, idleNotificationEvents};
 
 }  // namespace
 
@@ -64,9 +77,12 @@ const WaylandExtensions& waylandExtensions(const WaylandLibrary& library) {
     captureRegionTypes[0] = &screencopyFrameInterface;
     captureRegionTypes[2] = library.outputInterface;
     copyTypes[0] = library.bufferInterface;
+    getIdleNotificationTypes[0] = &idleNotificationInterface;
+    getIdleNotificationTypes[2] = library.seatInterface;
   });
-  static const WaylandExtensions extensions{&xdgOutputManagerInterface, &xdgOutputInterface,
-                                            &screencopyManagerInterface, &screencopyFrameInterface};
+  static const WaylandExtensions extensions{&xdgOutputManagerInterface,  &xdgOutputInterface,
+                                            &screencopyManagerInterface, &screencopyFrameInterface,
+                                            &idleNotifierInterface,      &idleNotificationInterface};
   return extensions;
 }
 

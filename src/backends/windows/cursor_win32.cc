@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "mouse/activity.h"
 #include "mouse/cursor.h"
 
 namespace corvane {
@@ -9,5 +10,7 @@ CursorRead readCursor() {
   if (!GetCursorPos(&point)) return CursorRead{false, 0, 0, GetLastError()};
   return CursorRead{true, point.x, point.y, 0};
 }
+
+ActivitySensor& activitySensor() { return pointerActivity(); }
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 
 #include "backends/windows_sim/sim_cursor.h"
 #include "common/never_destroyed.h"
+#include "mouse/activity.h"
 #include "mouse/cursor.h"
 
 namespace corvane {
@@ -50,4 +51,7 @@ uint64_t cursorReads() {
 }
 
 }  // namespace sim
+
+ActivitySensor& activitySensor() { return pointerActivity(); }
+
 }  // namespace corvane
