@@ -113,7 +113,8 @@ export function stopCaptureMultiScreens(): void;
 
 /**
  * Calls `callback` once per period with whether the pointer has moved since the last look (false
- * while it rests). `interval` (ms) is read only when it is a number; 0 or less gives 100, and
+ * while it rests); on GNOME and KDE (Wayland), whether the user gave any input, a key too.
+ * `interval` (ms) is read only when it is a number; 0 or less gives 100, and
  * the last one given is kept for later runs (100 at first). Throws "Tracking is already running"
  * while a run is active, and a TypeError "Expected a callback function". A failed pointer read
  * writes "GetCursorPos failed! Error: <code>" to standard error and is tried again after 100 ms.

@@ -42,6 +42,8 @@ const systemNeeds = {
     // The Wayland picture program of the tests: xdg-shell, through the scanner.
     { have: () => fs.existsSync('/usr/share/wayland-protocols/stable/xdg-shell/xdg-shell.xml'), pkg: 'wayland-protocols' },
     { have: () => onPath('wayland-scanner'), pkg: 'libwayland-bin' },
+    // KWin's fake-input protocol, for the program that gives KWin input in the KDE suite.
+    { have: () => fs.existsSync('/usr/share/plasma-wayland-protocols/fake-input.xml'), pkg: 'plasma-wayland-protocols' },
   ],
   tests: [
     { have: () => fs.existsSync('/usr/include/gtest/gtest.h'), pkg: 'libgtest-dev' },

@@ -11,6 +11,7 @@ const { runChildAsync } = require('../support/child');
 const { captureUntil, waitFor } = require('../support/capture');
 const { expectedFrame, firstDifference } = require('../support/picture');
 const { startGnomeDesktop } = require('../support/gnome');
+const { assertTracksInput } = require('../support/input');
 
 const [width, height] = [1920, 1080];
 
@@ -101,35 +102,10 @@ describe('on GNOME (mutter headless, the real portal)', () => {
 
   it('reports a move or a key over its Wayland windows, false at rest, and a run\'s first look against the last run\'s', async () => {
     const input = await desktop.input();
-    const values = [];
-    const ticks = (count) => {
-      const from = values.length;
-      return waitFor(() => values.length >= from + count, `${count} ticks`).then(() => values.slice(from, from + count));
-    };
-    const rests = async () => {
-      await waitFor(() => values.length >= 2 && values.at(-1) === false, 'a tick at rest');
-      assert.deepEqual(await ticks(5), [false, false, false, false, false], 'at rest');
-    };
     try {
-      corvane.startMouseTracking((active) => values.push(active), 30);
-      await ticks(1);
-      assert.equal(values[0], true, 'the first look of the process, as the pointer\'s against (0, 0)');
-      await rests();
-      for (const command of ['move 7 3', 'key 0x61']) {
-        const from = values.length;
-        await input.send(command);
-        await waitFor(() => values.slice(from).includes(true), `${command} reported`);
-        await rests();
-      }
-      for (const [between, first] of [[null, false], ['move -7 -3', true]]) {
-        corvane.stopMouseTracking();
-        if (between) await input.send(between);
-        values.length = 0;
-        corvane.startMouseTracking((active) => values.push(active), 30);
-        assert.deepEqual(await ticks(1), [first], `a run's first look after ${between ?? 'nothing'} since the last`);
-      }
+      // "a", by its keysym.
+      await assertTracksInput(input, { commands: ['move 7 3', 'key 0x61'], between: 'move -7 -3' });
     } finally {
-      corvane.stopMouseTracking();
       input.close();
     }
   });

@@ -5,11 +5,11 @@
 const fs = require('node:fs');
 const path = require('node:path');
 const crypto = require('node:crypto');
-const { execFileSync, spawn } = require('node:child_process');
-const readline = require('node:readline');
+const { execFileSync } = require('node:child_process');
 const { waitFor } = require('./capture');
 const { startSession } = require('./portal');
 const { showPicture } = require('./picture');
+const { startInput } = require('./input');
 
 // Shows the known picture fullscreen as a Wayland client (tools/wayland/wayland_picture.cc).
 const pictureProgram = process.env.CORVANE_WAYLAND_PICTURE ?? path.join(__dirname, '..', '..', 'build', 'host', 'wayland_picture');
@@ -63,24 +63,9 @@ async function startGnomeDesktop({ monitors = [[1920, 1080]] } = {}) {
     },
     // The picture fullscreen on the monitor given; resolves to { origin, stop } once shown.
     showPicture: (monitor) => showPicture([monitor], { command: [pictureProgram, 'test'], env: { ...session.env, WAYLAND_DISPLAY: socket } }),
-    // Input as a remote desktop client gives it (test/support/mutter_input.py): send('move 5 0'),
-    // send('key 0x61') resolve once mutter has taken them.
-    async input() {
-      const child = spawn('/usr/bin/python3', [path.join(__dirname, 'mutter_input.py')], { env: session.env, stdio: ['pipe', 'pipe', 'inherit'] });
-      const answers = readline.createInterface({ input: child.stdout })[Symbol.asyncIterator]();
-      const answer = async (what) => {
-        const { value } = await answers.next();
-        if (value !== 'ok') throw new Error(`mutter's remote desktop did not take ${what}`);
-      };
-      await answer('a session');
-      return {
-        send: (command) => {
-          child.stdin.write(`${command}\n`);
-          return answer(command);
-        },
-        close: () => child.kill(),
-      };
-    },
+    // Input as a remote desktop client gives it (test/support/mutter_input.py): 'move DX DY',
+    // 'key KEYSYM'.
+    input: () => startInput('/usr/bin/python3', [path.join(__dirname, 'mutter_input.py')], session.env),
     close: () => session.close(),
   };
 

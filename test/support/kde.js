@@ -5,6 +5,10 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { waitFor } = require('./capture');
 const { startSession } = require('./portal');
+const { startInput } = require('./input');
+
+// Gives KWin input through its fake-input protocol (tools/wayland/kwin_input.cc).
+const inputProgram = process.env.CORVANE_KWIN_INPUT ?? path.join(__dirname, '..', '..', 'build', 'host', 'kwin_input');
 
 const socket = 'corvane-kwin';
 
@@ -16,6 +20,10 @@ async function startKwin({ width = 1920, height = 1080, outputs = 1 } = {}) {
   fs.mkdirSync(path.dirname(kwin));
   fs.copyFileSync('/usr/bin/kwin_wayland', kwin);
   fs.chmodSync(kwin, 0o755);
+  // KWin offers fake-input only to a program whose desktop file asks for it.
+  fs.mkdirSync(path.join(session.dir, 'applications'));
+  fs.writeFileSync(path.join(session.dir, 'applications', 'corvane-kwin-input.desktop'), ['[Desktop Entry]', 'Type=Application',
+    'Name=corvane test input', `Exec=${inputProgram}`, 'X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input', ''].join('\n'));
   try {
     session.daemon(kwin, ['--virtual', '--width', String(width), '--height', String(height), '--output-count', String(outputs),
       '--socket', socket, '--no-lockscreen', '--no-global-shortcuts', '--no-kactivities']);
@@ -27,6 +35,8 @@ async function startKwin({ width = 1920, height = 1080, outputs = 1 } = {}) {
   return {
     // What a process of the module needs to reach this desktop.
     env: { ...session.clientEnv, WAYLAND_DISPLAY: socket },
+    // Input as a fake-input client gives it: 'move DX DY', 'key CODE'.
+    input: () => startInput(inputProgram, [], { ...session.env, WAYLAND_DISPLAY: socket }),
     close: () => session.close(),
   };
 }
