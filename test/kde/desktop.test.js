@@ -7,6 +7,8 @@ const assert = require('node:assert/strict');
 const { corvane } = require('../support/binding');
 const { startKwin } = require('../support/kde');
 const { assertTracksInput } = require('../support/input');
+const { startChild } = require('../support/child');
+const { waitFor } = require('../support/capture');
 
 let kwin;
 const saved = { ...process.env };
@@ -35,5 +37,37 @@ it('reports a move or a key, false at rest, and a run\'s first look against the 
     await assertTracksInput(input, { commands: ['move 7 3', 'key 30'], between: 'move -7 -3' });
   } finally {
     input.close();
+  }
+});
+
+it('posts nothing while KWin is gone, one line a look, and goes on with the next KWin, its first look active', async () => {
+  const child = startChild(`
+    const values = [];
+    corvane.startMouseTracking((active) => values.push(active), 30);
+    process.on('message', (m) => {
+      if (m === 'count') process.send(values.length);
+      if (m === 'end') { corvane.stopMouseTracking(); process.send(values); process.disconnect(); }
+    });`, { env: kwin.env });
+  const count = () => {
+    child.send('count');
+    return child.next((m) => typeof m === 'number');
+  };
+  const failures = () => child.output().split('\n').filter((line) => /^GetCursorPos failed! Error: \d+$/.test(line)).length;
+  try {
+    await waitFor(async () => (await count()) >= 3, 'ticks');
+    await kwin.stop();
+    await waitFor(() => failures() >= 3, () => `failed looks: ${child.output()}`);
+    const gone = await count();
+    const seen = failures();
+    await waitFor(() => failures() >= seen + 2, 'two more failed looks');
+    assert.equal(await count(), gone, 'no value while KWin is gone');
+    await kwin.start();
+    let back = gone;
+    await waitFor(async () => (back = await count()) > gone, 'values again');
+    child.send('end');
+    const values = await child.next(Array.isArray);
+    assert.equal(values[gone], true, 'the first look at the new KWin');
+  } finally {
+    child.kill();
   }
 });

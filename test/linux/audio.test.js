@@ -20,8 +20,9 @@ function stream() {
   return {
     values,
     // Waits until a value is near the level, then asks the next five to be as well.
-    async settlesAt(level, what, timeout = 5000) {
-      await waitFor(() => Math.abs(values.at(-1) - level) < 0.01, () => `${what}: ${level}, last ${values.at(-1)}`, timeout);
+    // `how` tells how things stood, at a timeout.
+    async settlesAt(level, what, timeout = 5000, how = () => '') {
+      await waitFor(() => Math.abs(values.at(-1) - level) < 0.01, () => `${what}: ${level}, last ${values.at(-1)}${how()}`, timeout);
       const from = values.length;
       await waitFor(() => values.length >= from + 5, 'five more values');
       for (const value of values.slice(from)) assert.ok(Math.abs(value - level) < 0.01, `${what}: ${value}, not ${level}`);
@@ -97,11 +98,9 @@ for (const kind of ['pulseaudio', 'pipewire']) describe(`the level of the defaul
     await server.stop();
     await waitFor(() => levels.values.at(-1) === codes.noServer, 'the code of no server');
     await server.start();
-    // A new server's default sink, as the first one's: PipeWire's session manager may take seconds
-    // to choose one, and says nothing meanwhile but "no default output" (more than 5 s once here).
     server.pactl('set-default-sink', 'one');
     server.play('one', 0.4);
-    await levels.settlesAt(0.4, 'the tone on the new server', 30000);
+    await levels.settlesAt(0.4, 'the tone on the new server', 10000, () => `; the server's default sink ${server.defaultSink()}`);
   });
 
   it('leaves no thread, descriptor or connection behind after hundreds of starts and stops', async () => {

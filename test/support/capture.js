@@ -4,11 +4,11 @@ const { corvane, simulator } = require('./binding');
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// Waits until predicate() holds, polling the event loop so that deliveries run. `what` may be a
-// function, asked at the timeout, so that the message tells how things stood then.
+// Waits until predicate() holds (or resolves to true), polling the event loop so that deliveries
+// run. `what` may be a function, asked at the timeout, so that the message tells how things stood then.
 async function waitFor(predicate, what, timeout = 15000) {
   const deadline = Date.now() + timeout;
-  while (!predicate()) {
+  while (!(await predicate())) {
     if (Date.now() > deadline) throw new Error(`timed out waiting for ${typeof what === 'function' ? what() : what}`);
     await sleep(5);
   }

@@ -24,10 +24,14 @@ async function startKwin({ width = 1920, height = 1080, outputs = 1 } = {}) {
   fs.mkdirSync(path.join(session.dir, 'applications'));
   fs.writeFileSync(path.join(session.dir, 'applications', 'corvane-kwin-input.desktop'), ['[Desktop Entry]', 'Type=Application',
     'Name=corvane test input', `Exec=${inputProgram}`, 'X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input', ''].join('\n'));
-  try {
-    session.daemon(kwin, ['--virtual', '--width', String(width), '--height', String(height), '--output-count', String(outputs),
+  let compositor;
+  const start = async () => {
+    compositor = session.daemon(kwin, ['--virtual', '--width', String(width), '--height', String(height), '--output-count', String(outputs),
       '--socket', socket, '--no-lockscreen', '--no-global-shortcuts', '--no-kactivities']);
     await waitFor(() => fs.existsSync(path.join(session.dir, socket)), 'KWin', 20000);
+  };
+  try {
+    await start();
   } catch (error) {
     await session.close();
     throw error;
@@ -37,6 +41,9 @@ async function startKwin({ width = 1920, height = 1080, outputs = 1 } = {}) {
     env: { ...session.clientEnv, WAYLAND_DISPLAY: socket },
     // Input as a fake-input client gives it: 'move DX DY', 'key CODE'.
     input: () => startInput(inputProgram, [], { ...session.env, WAYLAND_DISPLAY: socket }),
+    // KWin ended, as when the session's compositor crashes; start() makes a new one on the socket.
+    stop: () => session.stopDaemon(compositor),
+    start,
     close: () => session.close(),
   };
 }

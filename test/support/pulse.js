@@ -80,13 +80,24 @@ async function startPulseServer({ sinks = ['one'], kind = 'pulseaudio' } = {}) {
       await waitFor(() => fs.existsSync(bus), 'the session bus', 10000);
       daemon('pipewire');
       await waitFor(() => fs.existsSync(path.join(dir, 'pipewire-0')), 'PipeWire', 10000);
-      daemon('wireplumber');
+      let wireplumber = daemon('wireplumber');
       daemon('pipewire-pulse');
       await waitFor(answers, 'pipewire-pulse', 20000);
       // Its dummy sink while there is no other, which PulseAudio started bare (-n) does not have.
       pactl('unload-module', 'module-always-sink');
       for (const name of sinks) pactl('load-module', 'module-null-sink', `sink_name=${name}`);
+      // WirePlumber chooses the default sink: the suites begin once it has chosen one of ours. One
+      // that ended (before a bus or PipeWire it could use) is started once more.
+      const ended = () => wireplumber.exitCode !== null || wireplumber.signalCode !== null;
+      let restarted = false;
+      const chosen = () => {
+        if (ended() && !restarted) [wireplumber, restarted] = [daemon('wireplumber'), true];
+        return sinks.includes(server.defaultSink());
+      };
+      const state = () => `the default sink ${server.defaultSink()}, WirePlumber ${ended() ? `ended (${wireplumber.exitCode ?? wireplumber.signalCode})` : 'running'}${restarted ? ', started twice' : ''}`;
+      if (sinks.length > 0) await waitFor(chosen, () => `a default sink of ours: ${state()}`, 20000);
     },
+    defaultSink: () => pactl('info').match(/^Default Sink: (.*)$/m)?.[1],
     // Plays a tone into the sink at a low latency, as a desktop player would, until stopped.
     play(sink, amplitude) {
       const player = spawn('pacat', ['-p', '--raw', '--format=float32le', `--rate=${rate}`, '--channels=1', '--latency-msec=20',

@@ -101,11 +101,20 @@ class PulsePeakMeter final : public PeakMeter {
     lastRead_ = now;
     takeWhatCame();
     if (asking_) waitUntil([this] { return !asking_; }, kConnectMs);
-    if (!connected() && !connect()) {
-      stream_.reset();
-      context_.reset();
-      return fail(kNoServer, "Failed to connect to the PulseAudio server");
+    if (!connected()) {
+      if (!connect()) {
+        stream_.reset();
+        context_.reset();
+        return fail(kNoServer, "Failed to connect to the PulseAudio server");
+      }
+    } else if (lastTickFailed_) {
+      // pipewire-pulse announces a new default only when it differs from the one it last announced
+      // to this client, which it compares by address: a sink made where a removed one was can go
+      // unannounced. After a tick without a level, the next one asks.
+      askDefaultSink();
+      waitUntil([this] { return !asking_; }, kConnectMs);
     }
+    lastTickFailed_ = true;
     if (defaultSink_.empty()) {
       stream_.reset();
       return fail(kNoOutput, "No default audio output");
@@ -119,6 +128,7 @@ class PulsePeakMeter final : public PeakMeter {
       peakTime_ = {};
       waitUntil([this] { return peakTime_ != Clock::time_point{}; }, kFirstPeakMs);
     }
+    lastTickFailed_ = false;
     const float level = Clock::now() - peakTime_ < kPeakLifetime ? peak_ : 0.0f;
     if (farApart) setCorked(true);
     return level;
@@ -288,6 +298,7 @@ class PulsePeakMeter final : public PeakMeter {
   Stream stream_;
   bool serverKnown_ = false;
   bool asking_ = false;
+  bool lastTickFailed_ = false;
   std::string defaultSink_;
   std::string streamSink_;
   bool moved_ = false;
