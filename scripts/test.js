@@ -102,6 +102,8 @@ const rows = [
   // The desktop starts in the suite: a mutter for each of its files.
   { name: 'gnome', backend: 'linux', desktop: none('gnome'), node: host, title: 'GNOME (mutter headless, the real portal)',
     suites: ['test/gnome'] },
+  { name: 'gnome-shell', backend: 'linux', desktop: none('gnome-shell'), node: host, title: 'GNOME Shell (headless, the real portal)',
+    suites: ['test/gnome'] },
   { name: 'kde', backend: 'linux', desktop: none('kde'), node: host, title: 'KDE (KWin 5.27, virtual outputs)', suites: ['test/kde'] },
   // The audio level's start and stop cycles among them.
   { name: 'linux-asan', backend: 'linux-asan', desktop: none('host'), node: host, title: 'Linux audio level, session end and portal capture',

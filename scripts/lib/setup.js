@@ -87,6 +87,10 @@ const systemNeeds = {
     { have: () => onPath('gdbus'), pkg: 'libglib2.0-bin' },
     // The input the activity tests give mutter, through its remote desktop interface.
     { have: () => fs.existsSync('/usr/lib/python3/dist-packages/dbus'), pkg: 'python3-dbus' },
+    { have: () => fs.existsSync('/usr/lib/python3/dist-packages/gi'), pkg: 'python3-gi' },
+    // GNOME Shell on mutter, with logind mocked on a system bus.
+    { have: () => onPath('gnome-shell'), pkg: 'gnome-shell' },
+    { have: () => fs.existsSync('/usr/lib/python3/dist-packages/dbusmock'), pkg: 'python3-dbusmock' },
     // KDE's compositor, for the Wayland backend's monitors there.
     { have: () => onPath('kwin_wayland'), pkg: 'kwin-wayland' },
   ],
@@ -119,7 +123,7 @@ const purposes = {
   wayland: 'a headless Wayland compositor (sway) with XWayland for the Wayland suite and its benchmark',
   tests: 'the C++ tests and benchmarks (GoogleTest, Google Benchmark)',
   x11: 'a virtual X display and sound servers (PulseAudio, PipeWire) for the Linux suites and the demo',
-  gnome: 'GNOME\'s compositor (mutter) headless, with the real desktop portal, and KDE\'s (KWin), for the GNOME and KDE suites',
+  gnome: 'GNOME\'s compositor (mutter) and GNOME Shell headless, with the real desktop portal, and KDE\'s (KWin), for the GNOME and KDE suites',
   logind: 'a system bus with a mock of logind for the Linux shutdown hook',
   win: 'the Windows cross-compiler (mingw-w64)',
   wine: 'Wine, to run Windows Node.js, and a sound server for it',

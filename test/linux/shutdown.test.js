@@ -8,7 +8,7 @@ const path = require('node:path');
 const { file, packageDir } = require('../support/binding');
 const { startChild } = require('../support/child');
 const { waitFor } = require('../support/capture');
-const { startSystemBus, untilInhibitors } = require('./system-bus');
+const { startSystemBus, untilInhibitors } = require('../support/system-bus');
 
 const modulePath = JSON.stringify(packageDir ?? file);
 const lock = ['shutdown', path.basename(process.execPath), 'Turning off the lights', 'delay'];

@@ -1,7 +1,8 @@
 'use strict';
-// A GNOME desktop of the test's own: mutter headless (no GPU, virtual monitors, no X server) on a
-// private session (test/support/portal.js), the real xdg-desktop-portal frontend with
-// xdg-desktop-portal-gnome behind it, and the permission store they keep their choices in.
+// A GNOME desktop of the test's own: mutter headless (no GPU, virtual monitors, no X server), or
+// GNOME Shell headless on it with logind mocked on a system bus of its own, on a private session
+// (test/support/portal.js), the real xdg-desktop-portal frontend with xdg-desktop-portal-gnome
+// behind it, and the permission store they keep their choices in.
 const fs = require('node:fs');
 const path = require('node:path');
 const crypto = require('node:crypto');
@@ -10,14 +11,16 @@ const { waitFor } = require('./capture');
 const { startSession } = require('./portal');
 const { showPicture } = require('./picture');
 const { startInput } = require('./input');
+const { startSystemBus } = require('./system-bus');
 
 // Shows the known picture fullscreen as a Wayland client (tools/wayland/wayland_picture.cc).
 const pictureProgram = process.env.CORVANE_WAYLAND_PICTURE ?? path.join(__dirname, '..', '..', 'build', 'host', 'wayland_picture');
 const socket = 'corvane-gnome';
 
 // Starts the desktop with a virtual monitor per [width, height]; mutter names them Meta-0, Meta-1...
-async function startGnomeDesktop({ monitors = [[1920, 1080]] } = {}) {
+async function startGnomeDesktop({ monitors = [[1920, 1080]], shell = false } = {}) {
   const session = await startSession({ prefix: 'corvane-gnome-' });
+  let system = null;
   const { dir, stateHome } = session;
   const gnome = { XDG_CURRENT_DESKTOP: 'GNOME' };
   const permissionStore = (method, ...args) => execFileSync('gdbus', ['call', '--session',
@@ -64,18 +67,35 @@ async function startGnomeDesktop({ monitors = [[1920, 1080]] } = {}) {
     // The picture fullscreen on the monitor given; resolves to { origin, stop } once shown.
     showPicture: (monitor) => showPicture([monitor], { command: [pictureProgram, 'test'], env: { ...session.env, WAYLAND_DISPLAY: socket } }),
     // Input as a remote desktop client gives it (test/support/mutter_input.py): 'move DX DY',
-    // 'key KEYSYM'.
+    // 'key KEYSYM', each taken once mutter counted it as the user's activity.
     input: () => startInput('/usr/bin/python3', [path.join(__dirname, 'mutter_input.py')], session.env),
-    close: () => session.close(),
+    close: async () => {
+      await session.close();
+      await system?.stop();
+    },
   };
 
   try {
     const virtual = monitors.flatMap(([w, h]) => ['--virtual-monitor', `${w}x${h}`]);
-    session.daemon('mutter', ['--headless', '--wayland', '--no-x11', ...virtual, '--wayland-display', socket]);
-    await waitFor(() => fs.existsSync(path.join(dir, socket)) && session.hasName('org.gnome.Mutter.ScreenCast'), 'mutter', 20000);
+    const args = ['--headless', '--wayland', '--no-x11', ...virtual, '--wayland-display', socket];
+    if (shell) {
+      system = await startSystemBus();
+      session.daemon('gnome-shell', args, { ...gnome, DBUS_SYSTEM_BUS_ADDRESS: system.address });
+    } else {
+      session.daemon('mutter', args);
+    }
+    const compositorReady = () => fs.existsSync(path.join(dir, socket)) && session.hasName('org.gnome.Mutter.ScreenCast') &&
+      (!shell || session.hasName('org.gnome.Shell'));
+    await waitFor(compositorReady, shell ? 'GNOME Shell' : 'mutter', 20000);
     session.daemon('/usr/libexec/xdg-permission-store', ['--replace']);
     await waitFor(() => session.hasName('org.freedesktop.impl.portal.PermissionStore'), 'the permission store', 20000);
     await startPortals();
+    if (shell) {
+      // The shell starts in its overview, over the windows.
+      const input = await desktop.input();
+      await input.send('key 0xff1b');
+      input.close();
+    }
   } catch (error) {
     await desktop.close();
     throw error;
