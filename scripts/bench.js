@@ -5,7 +5,8 @@
 // Windows Node.js under Wine. On X11 (an Xvfb of its own), a callback slower than the capture, before
 // and after the queue's bound where CORVANE_BENCH_BINARIES names both, capture beside node-screenshots, and a
 // three-display tick beside three single ones; on Wayland (a headless sway of its own), capture
-// through wlr-screencopy; through the desktop portal, capture of a PipeWire source.
+// through wlr-screencopy; through the desktop portal, capture of a PipeWire source and of real
+// GNOME; and how soon user activity is reported on GNOME, GNOME Shell, KDE and X11.
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
@@ -13,7 +14,7 @@ const { build, buildDirs } = require('./build');
 const { startXvfb, runWindowsNode, toWindowsPath } = require('./lib/wine');
 
 async function main() {
-  ensureSystem('host', 'x11', 'wayland', 'win', 'wine');
+  ensureSystem('host', 'x11', 'wayland', 'gnome', 'logind', 'win', 'wine');
   ensureNpmPackages();
   build('host', { tests: true });
   build('win');
@@ -50,8 +51,11 @@ async function main() {
   console.log('\n## Capture on Wayland (headless sway, wlr-screencopy)\n');
   run(process.execPath, [path.join(root, 'bench', 'wayland-capture.js')]);
 
-  console.log('\n## Capture through the desktop portal and PipeWire\n');
+  console.log('\n## Capture through the desktop portal and PipeWire: the tests\' own back end and GNOME\n');
   run(process.execPath, [path.join(root, 'bench', 'portal-capture.js')]);
+
+  console.log('\n## User activity: from a move to the tick that reports it, GNOME, GNOME Shell, KDE and X11\n');
+  run(process.execPath, [path.join(root, 'bench', 'activity-latency.js')]);
 
   console.log('\n## Capture tick, real GDI under Wine\n');
   const xvfb = await startXvfb([{ width: 1920, height: 1080 }]);

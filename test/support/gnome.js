@@ -64,8 +64,12 @@ async function startGnomeDesktop({ monitors = [[1920, 1080]], shell = false } = 
       for (const child of portalDaemons()) await session.stopDaemon(child);
       await startPortals();
     },
-    // The picture fullscreen on the monitor given; resolves to { origin, stop } once shown.
-    showPicture: (monitor) => showPicture([monitor], { command: [pictureProgram, 'test'], env: { ...session.env, WAYLAND_DISPLAY: socket } }),
+    // The picture fullscreen on every monitor, its corner at the monitor given's; resolves to
+    // { origin, stop } once shown. Animated, it is painted again at every frame (a screen that changes).
+    showPicture: (monitor, { animate = false } = {}) => showPicture([monitor], { command: [pictureProgram, 'test'],
+      env: { ...session.env, WAYLAND_DISPLAY: socket }, after: animate ? ['animate'] : [] }),
+    // mutter's and PipeWire's processes, whose processor time a benchmark counts.
+    compositorPids: () => session.daemons.filter((c) => /^(mutter|gnome-shell|pipewire)$/.test(c.spawnargs[0])).map((c) => c.pid),
     // Input as a remote desktop client gives it (test/support/mutter_input.py): 'move DX DY',
     // 'key KEYSYM', each taken once mutter counted it as the user's activity.
     input: () => startInput('/usr/bin/python3', [path.join(__dirname, 'mutter_input.py')], session.env),

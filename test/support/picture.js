@@ -16,7 +16,7 @@ const pictureCommand = JSON.parse(process.env.CORVANE_PICTURE_COMMAND ?? 'null')
 // Shows the picture from the top-left corner of the monitors to their bottom-right one, on this
 // process's display or the one given (env: a compositor's variables), by the program command
 // names; resolves to { origin, stop } once it is on screen.
-async function showPicture(monitors, { display = process.env.DISPLAY, env = {}, command = pictureCommand } = {}) {
+async function showPicture(monitors, { display = process.env.DISPLAY, env = {}, command = pictureCommand, after = [] } = {}) {
   assert.ok(Array.isArray(command), 'CORVANE_PICTURE_COMMAND names the picture program');
   const origin = { x: Math.min(...monitors.map((m) => m.x)), y: Math.min(...monitors.map((m) => m.y)) };
   const right = Math.max(...monitors.map((m) => m.x + m.width));
@@ -24,7 +24,7 @@ async function showPicture(monitors, { display = process.env.DISPLAY, env = {}, 
   const ready = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'corvane-picture-')), 'ready');
   const [program, ...leading] = command;
   const placement = [origin.x, origin.y, right - origin.x, bottom - origin.y].map(String);
-  const window = spawn(program, [...leading, ...placement, ready], { stdio: 'ignore', env: { ...process.env, DISPLAY: display, ...env } });
+  const window = spawn(program, [...leading, ...placement, ready, ...after], { stdio: 'ignore', env: { ...process.env, DISPLAY: display, ...env } });
   await waitFor(() => fs.existsSync(ready) || window.exitCode !== null, 'the picture window', 30000);
   if (!fs.existsSync(ready)) throw new Error(`the picture program ended with ${window.exitCode}`);
   return { origin, stop: () => window.kill() };

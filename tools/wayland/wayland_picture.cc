@@ -1,11 +1,12 @@
 // Shows the test picture fullscreen on a Wayland compositor (xdg-shell, wl_shm), for the tests.
-// Usage: wayland_picture test X Y WIDTH HEIGHT READY_FILE
+// Usage: wayland_picture test X Y WIDTH HEIGHT READY_FILE [animate]
 // A window goes fullscreen on each output; (X, Y) is the picture's origin in the compositor's
 // layout, so each window shows the part of the picture that falls on its output (black left of or
 // above the origin). WIDTH x HEIGHT is drawn only when the compositor leaves the size to
 // the client. READY_FILE is written once the compositor has painted each window's picture in a frame at least
 // half a second after its first one (see kSettleMs); the program then runs until SIGTERM or SIGINT
-// (exit 0). Any failure, the compositor's end included, exits 1.
+// (exit 0). Animated, it paints the same picture again at every frame the compositor gives, as a
+// screen that changes would (for the benchmarks). Any failure, the compositor's end included, exits 1.
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
@@ -114,6 +115,7 @@ struct Window {
 struct App {
   int x = 0, y = 0, width = 0, height = 0;
   const char* readyFile = nullptr;
+  bool animate = false;
   wl_display* display = nullptr;
   wl_compositor* compositor = nullptr;
   wl_shm* shm = nullptr;
@@ -152,20 +154,23 @@ const wl_callback_listener frameListener = {[](void* data, wl_callback*, uint32_
   Window& window = *static_cast<Window*>(data);
   wl_callback_destroy(window.frame);
   window.frame = nullptr;
+  if (window.ready) return present(window);  // animated
   if (window.framesShown++ == 0) window.firstFrameMs = ms;
   if (window.framesShown < 2 || ms - window.firstFrameMs < kSettleMs) return present(window);
   window.ready = true;
   const auto& windows = window.app->windows;
   if (std::all_of(windows.begin(), windows.end(), [](const auto& w) { return w->ready; }))
     writeReady(window.app->readyFile);
+  if (window.app->animate) present(window);
 }};
 
-// Attaches the buffer, damages all of it and commits, asking for a frame while not yet ready.
+// Attaches the buffer, damages all of it and commits, asking for a frame while not yet ready (or
+// for good when animated).
 void present(Window& window) {
   wl_surface* surface = window.surface;
   wl_surface_attach(surface, window.buffer->get(), 0, 0);
   wl_surface_damage(surface, 0, 0, window.buffer->width(), window.buffer->height());
-  if (!window.ready) {
+  if (!window.ready || window.app->animate) {
     if (window.frame != nullptr) wl_callback_destroy(window.frame);  // a frame of the previous size
     window.frame = wl_surface_frame(surface);
     wl_callback_add_listener(window.frame, &frameListener, &window);
@@ -238,9 +243,10 @@ const xdg_surface_listener xdgSurfaceListener = {[](void* data, xdg_surface* sur
 
 int main(int argc, char** argv) {
   App app;
-  if (argc != 7 || std::strcmp(argv[1], "test") != 0 || (app.width = std::atoi(argv[4])) <= 0 ||
+  app.animate = argc == 8 && std::strcmp(argv[7], "animate") == 0;
+  if ((argc != 7 && !app.animate) || std::strcmp(argv[1], "test") != 0 || (app.width = std::atoi(argv[4])) <= 0 ||
       (app.height = std::atoi(argv[5])) <= 0) {
-    std::fprintf(stderr, "usage: wayland_picture test X Y WIDTH HEIGHT READY_FILE\n");
+    std::fprintf(stderr, "usage: wayland_picture test X Y WIDTH HEIGHT READY_FILE [animate]\n");
     return 2;
   }
   app.x = std::atoi(argv[2]);
