@@ -244,8 +244,8 @@ const xdg_surface_listener xdgSurfaceListener = {[](void* data, xdg_surface* sur
 int main(int argc, char** argv) {
   App app;
   app.animate = argc == 8 && std::strcmp(argv[7], "animate") == 0;
-  if ((argc != 7 && !app.animate) || std::strcmp(argv[1], "test") != 0 || (app.width = std::atoi(argv[4])) <= 0 ||
-      (app.height = std::atoi(argv[5])) <= 0) {
+  if ((argc != 7 && !app.animate) || std::strcmp(argv[1], "test") != 0 ||
+      (app.width = std::atoi(argv[4])) <= 0 || (app.height = std::atoi(argv[5])) <= 0) {
     std::fprintf(stderr, "usage: wayland_picture test X Y WIDTH HEIGHT READY_FILE [animate]\n");
     return 2;
   }

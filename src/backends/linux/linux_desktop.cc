@@ -47,6 +47,7 @@ PortalOutput portalOutput(const std::string& deviceName) {
 std::vector<std::unique_ptr<DisplayGrabber>> openPortalGrabbersOf(const std::vector<DisplayRequest>& displays,
                                                                   uint64_t samplingRate) {
   std::vector<PortalOutput> outputs;
+  outputs.reserve(displays.size());
   for (const DisplayRequest& display : displays) outputs.push_back(portalOutput(display.deviceName));
   return openPortalGrabbers(outputs, displays, samplingRate);
 }
@@ -64,6 +65,7 @@ class CompositorDesktop : public LinuxDesktop {
   std::vector<std::unique_ptr<DisplayGrabber>> openGrabbersInTurn(const std::vector<DisplayRequest>& displays,
                                                                   uint64_t samplingRate) override {
     std::vector<std::unique_ptr<DisplayGrabber>> grabbers;
+    grabbers.reserve(displays.size());
     for (const DisplayRequest& display : displays) {
       auto grabber = openScreencopyGrabber(display, samplingRate);
       if (grabber == nullptr) return openPortalGrabbersOf(displays, samplingRate);

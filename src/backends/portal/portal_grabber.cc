@@ -106,6 +106,7 @@ class PortalShare {
     const PipeWireLibrary* pw = runtimeLibrary<PipeWireLibrary>(&why);
     if (pw == nullptr) return fail("PipeWire is missing (" + why + ")");
     std::vector<std::string> names;
+    names.reserve(outputs_.size());
     for (const PortalOutput& output : outputs_) names.push_back(output.name);
     const std::string tokenPath = restoreTokenPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"), names);
     const std::string label = "capture of " + names_ + " through the desktop portal: ";
@@ -212,6 +213,7 @@ std::vector<std::unique_ptr<DisplayGrabber>> openPortalGrabbers(const std::vecto
                                                                 uint64_t samplingRate) {
   auto share = std::make_shared<PortalShare>(outputs);
   std::vector<std::unique_ptr<DisplayGrabber>> grabbers;
+  grabbers.reserve(displays.size());
   for (size_t i = 0; i < displays.size(); ++i)
     grabbers.push_back(
         std::make_unique<PortalGrabber>(share, i, displays[i].width, displays[i].height, samplingRate));
