@@ -32,7 +32,7 @@ async function startGnomeDesktop({ monitors = [[1920, 1080]], shell = false } = 
     session.daemon('/usr/libexec/xdg-desktop-portal', ['--replace'], gnome);
     await waitFor(() => session.hasName('org.freedesktop.portal.Desktop'), 'the portal frontend', 20000);
   };
-  const portalDaemons = () => session.daemons.filter((c) => /xdg-desktop-portal(-gnome)?$/.test(c.spawnargs[0]));
+  const portalDaemons = () => session.daemons.filter((c) => /xdg-desktop-portal(-gnome)?$/.test(c.command));
 
   const desktop = {
     // What a process of the module needs to reach this desktop.
@@ -69,7 +69,7 @@ async function startGnomeDesktop({ monitors = [[1920, 1080]], shell = false } = 
     showPicture: (monitor, { animate = false } = {}) => showPicture([monitor], { command: [pictureProgram, 'test'],
       env: { ...session.env, WAYLAND_DISPLAY: socket }, after: animate ? ['animate'] : [] }),
     // mutter's and PipeWire's processes, whose processor time a benchmark counts.
-    compositorPids: () => session.daemons.filter((c) => /^(mutter|gnome-shell|pipewire)$/.test(c.spawnargs[0])).map((c) => c.pid),
+    compositorPids: () => session.daemons.filter((c) => /^(mutter|gnome-shell|pipewire)$/.test(c.command)).map((c) => c.pid),
     // Input as a remote desktop client gives it (test/support/mutter_input.py): 'move DX DY',
     // 'key KEYSYM', each taken once mutter counted it as the user's activity.
     input: () => startInput('/usr/bin/python3', [path.join(__dirname, 'mutter_input.py')], session.env),

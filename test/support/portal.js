@@ -38,8 +38,8 @@ const wireplumberOff = {
 
 // A private session: a folder of its own for HOME, the runtime and the XDG folders, a session bus,
 // and PipeWire with WirePlumber unless told otherwise. daemon() starts a process in it, in a
-// process group of its own (so that a pipeline's every process goes with it); close() stops them
-// newest first and removes the folder.
+// process group of its own (so that a pipeline's every process goes with it), that ends with this
+// process too; close() stops them newest first and removes the folder.
 async function startSession({ pipewire = true, prefix = 'corvane-portal-' } = {}) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), prefix));
   fs.chmodSync(dir, 0o700);
@@ -70,8 +70,11 @@ async function startSession({ pipewire = true, prefix = 'corvane-portal-' } = {}
     // What a process of the module needs to reach this session.
     clientEnv: { DBUS_SESSION_BUS_ADDRESS: env.DBUS_SESSION_BUS_ADDRESS, XDG_STATE_HOME: stateHome, HOME: dir, XDG_RUNTIME_DIR: dir },
     daemons,
+    // Each is told to end when this process does, however it ends (a crash runs no close()).
     daemon(command, args = [], extraEnv = {}) {
-      const child = spawn(command, args, { env: { ...env, ...extraEnv }, stdio: 'ignore', detached: true });
+      const child = spawn('setpriv', ['--pdeathsig', 'TERM', '--', command, ...args],
+        { env: { ...env, ...extraEnv }, stdio: 'ignore', detached: true });
+      child.command = command;
       daemons.push(child);
       return child;
     },
@@ -133,7 +136,7 @@ async function startPortalDesktop({ output = 'HEADLESS-1', area = [0, 0, 640, 48
     node: null,
     pipeline: null,
     // The processes of this desktop that serve a frame: PipeWire and the picture's source.
-    framePids: () => daemons.filter((c) => c === desktop.pipeline || c.spawnargs[0] === 'pipewire').map((c) => c.pid),
+    framePids: () => daemons.filter((c) => c === desktop.pipeline || c.command === 'pipewire').map((c) => c.pid),
     // The picture at width x height on a PipeWire video source in format (BGRx, BGRA, RGBx, RGBA,
     // or RGB, which the capture does not read); its node is shared from then on.
     async showPicture(width, height, { format = 'BGRx', rate = 30 } = {}) {
@@ -146,7 +149,7 @@ async function startPortalDesktop({ output = 'HEADLESS-1', area = [0, 0, 640, 48
       desktop.answer('share');
     },
     async stopPipeWire() {
-      for (const child of daemons.filter((c) => c.spawnargs[0] === 'pipewire' || c.spawnargs[0] === 'wireplumber')) {
+      for (const child of daemons.filter((c) => c.command === 'pipewire' || c.command === 'wireplumber')) {
         await session.stopDaemon(child);
       }
     },

@@ -49,8 +49,9 @@ async function startPulseServer({ sinks = ['one'], kind = 'pulseaudio' } = {}) {
   const players = new Set();
   // Started in this order, stopped in the reverse one.
   let daemons = [];
+  // Each is told to end when this process does, however it ends (a crash runs no stop()).
   const daemon = (command, args = []) => {
-    const child = spawn(command, args, { env: tools, stdio: 'ignore' });
+    const child = spawn('setpriv', ['--pdeathsig', 'TERM', '--', command, ...args], { env: tools, stdio: 'ignore' });
     daemons.push(child);
     return child;
   };

@@ -50,7 +50,8 @@ const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 function started(command, args, env = {}) {
   // The bus and the mock are not ours to sanitize: a preloaded sanitizer stays with the module.
   const { LD_PRELOAD, ...unsanitized } = process.env;
-  const child = spawn(command, args, { stdio: ['pipe', 'pipe', 'pipe'], env: { ...unsanitized, ...env } });
+  // Told to end when this process does, however it ends.
+  const child = spawn('setpriv', ['--pdeathsig', 'TERM', '--', command, ...args], { stdio: ['pipe', 'pipe', 'pipe'], env: { ...unsanitized, ...env } });
   let errors = '';
   child.stderr.setEncoding('utf8').on('data', (d) => (errors += d));
   child.errors = () => errors;
