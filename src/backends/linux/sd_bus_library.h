@@ -5,6 +5,8 @@
 
 #include <systemd/sd-bus.h>
 
+#include <memory>
+
 #include "backends/linux/runtime_library.h"
 
 namespace corvane {
@@ -65,6 +67,33 @@ struct SdBusLibrary {
   decltype(&sd_bus_get_fd) fd = nullptr;
   decltype(&sd_bus_get_events) events = nullptr;
   decltype(&sd_bus_get_timeout) timeout = nullptr;
+};
+
+// Owners of sd-bus objects, each given back through the loaded library's function.
+struct SdBusCloser {
+  decltype(&sd_bus_flush_close_unref) close;
+  void operator()(sd_bus* bus) const { close(bus); }
+};
+struct SdBusSlotUnref {
+  decltype(&sd_bus_slot_unref) unref;
+  void operator()(sd_bus_slot* slot) const { unref(slot); }
+};
+struct SdBusMessageUnref {
+  decltype(&sd_bus_message_unref) unref;
+  void operator()(sd_bus_message* message) const { unref(message); }
+};
+using SdBus = std::unique_ptr<sd_bus, SdBusCloser>;
+using SdBusSlot = std::unique_ptr<sd_bus_slot, SdBusSlotUnref>;
+using SdBusMessage = std::unique_ptr<sd_bus_message, SdBusMessageUnref>;
+
+// A call's error, freed when it goes.
+struct SdBusError {
+  explicit SdBusError(const SdBusLibrary& library) : free(library.errorFree) {}
+  SdBusError(const SdBusError&) = delete;
+  SdBusError& operator=(const SdBusError&) = delete;
+  ~SdBusError() { free(&error); }
+  decltype(&sd_bus_error_free) free;
+  sd_bus_error error = SD_BUS_ERROR_NULL;
 };
 
 }  // namespace corvane

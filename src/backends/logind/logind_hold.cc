@@ -95,10 +95,10 @@ class LogindSession {
 
  private:
   explicit LogindSession(const SdBusLibrary& library)
-      : sd_(&library), bus_(nullptr, BusCloser{library.flushCloseUnref}) {}
+      : sd_(&library), bus_(nullptr, SdBusCloser{library.flushCloseUnref}) {}
 
   bool takeLock(std::string& why) {
-    BusError error(*sd_);
+    SdBusError error(*sd_);
     sd_bus_message* reply = nullptr;
     const std::string who = applicationName();
     const int called = sd_->callMethod(bus_.get(), kLogind, kLogindPath, kManager, "Inhibit", &error.error,
@@ -108,7 +108,7 @@ class LogindSession {
             (error.error.message != nullptr ? error.error.message : std::strerror(-called)) + ")";
       return false;
     }
-    const Message owned(reply, MessageUnref{sd_->messageUnref});
+    const SdBusMessage owned(reply, SdBusMessageUnref{sd_->messageUnref});
     int fd = -1;
     // The reply owns its descriptor; the lock is a copy of it.
     if (sd_->messageRead(reply, "h", &fd) < 0 || fd < 0) {
@@ -142,27 +142,9 @@ class LogindSession {
     return left.count() > 0 ? static_cast<uint64_t>(left.count()) : 0;
   }
 
-  struct BusCloser {
-    decltype(&sd_bus_flush_close_unref) close;
-    void operator()(sd_bus* bus) const { close(bus); }
-  };
-  struct MessageUnref {
-    decltype(&sd_bus_message_unref) unref;
-    void operator()(sd_bus_message* message) const { unref(message); }
-  };
-  using Message = std::unique_ptr<sd_bus_message, MessageUnref>;
-  struct BusError {
-    explicit BusError(const SdBusLibrary& library) : free(library.errorFree) {}
-    BusError(const BusError&) = delete;
-    BusError& operator=(const BusError&) = delete;
-    ~BusError() { free(&error); }
-    decltype(&sd_bus_error_free) free;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-  };
-
   // Given up in reverse: the lock, then the connection.
   const SdBusLibrary* sd_;
-  std::unique_ptr<sd_bus, BusCloser> bus_;
+  SdBus bus_;
   UniqueFd lock_;
   std::optional<Clock::time_point> releaseAt_;
 };

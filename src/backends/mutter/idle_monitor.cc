@@ -20,22 +20,6 @@ constexpr char kInterface[] = "org.gnome.Mutter.IdleMonitor";
 // mutter answers at once; one that does not is taken as gone, so that no stop waits long.
 constexpr uint64_t kReplyUs = 1000000;
 
-struct BusCloser {
-  const SdBusLibrary* sd;
-  void operator()(sd_bus* bus) const { sd->flushCloseUnref(bus); }
-};
-struct SlotCloser {
-  const SdBusLibrary* sd;
-  void operator()(sd_bus_slot* slot) const { sd->slotUnref(slot); }
-};
-struct MessageCloser {
-  const SdBusLibrary* sd;
-  void operator()(sd_bus_message* message) const { sd->messageUnref(message); }
-};
-using Bus = std::unique_ptr<sd_bus, BusCloser>;
-using Slot = std::unique_ptr<sd_bus_slot, SlotCloser>;
-using Message = std::unique_ptr<sd_bus_message, MessageCloser>;
-
 class MutterIdleActivity final : public ActivitySensor {
  public:
   // Whether mutter's IdleMonitor answers: the first watch is added here.
@@ -70,7 +54,7 @@ class MutterIdleActivity final : public ActivitySensor {
     sd_bus* opened = nullptr;
     const int failed = sd_->openUser(&opened);
     if (failed < 0) return -failed;
-    bus_ = Bus(opened, {sd_});
+    bus_ = SdBus(opened, {sd_->flushCloseUnref});
     const int watched = watchSignal(firedSlot_, kService, kPath, kInterface, "WatchFired", onFired);
     const int owned = watchSignal(ownerSlot_, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                   "org.freedesktop.DBus", "NameOwnerChanged", onOwnerChanged);
@@ -82,12 +66,12 @@ class MutterIdleActivity final : public ActivitySensor {
     return added;
   }
 
-  int watchSignal(Slot& slot, const char* sender, const char* path, const char* interface, const char* member,
-                  sd_bus_message_handler_t handler) {
+  int watchSignal(SdBusSlot& slot, const char* sender, const char* path, const char* interface,
+                  const char* member, sd_bus_message_handler_t handler) {
     sd_bus_slot* made = nullptr;
     const int matched = sd_->matchSignal(bus_.get(), &made, sender, path, interface, member, handler, this);
     if (matched < 0) return -matched;
-    slot = Slot(made, {sd_});
+    slot = SdBusSlot(made, {sd_->slotUnref});
     return 0;
   }
 
@@ -95,13 +79,12 @@ class MutterIdleActivity final : public ActivitySensor {
     sd_bus_message* made = nullptr;
     int failed = sd_->newMethodCall(bus_.get(), &made, kService, kPath, kInterface, "AddUserActiveWatch");
     if (failed < 0) return -failed;
-    const Message call(made, {sd_});
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    const SdBusMessage call(made, {sd_->messageUnref});
+    SdBusError error(*sd_);
     sd_bus_message* answered = nullptr;
-    failed = sd_->call(bus_.get(), call.get(), kReplyUs, &error, &answered);
-    sd_->errorFree(&error);
+    failed = sd_->call(bus_.get(), call.get(), kReplyUs, &error.error, &answered);
     if (failed < 0) return -failed;
-    const Message reply(answered, {sd_});
+    const SdBusMessage reply(answered, {sd_->messageUnref});
     uint32_t id = 0;
     failed = sd_->messageRead(reply.get(), "u", &id);
     if (failed < 0) return -failed;
@@ -141,9 +124,9 @@ class MutterIdleActivity final : public ActivitySensor {
   }
 
   const SdBusLibrary* sd_ = nullptr;
-  Bus bus_{nullptr, {nullptr}};
-  Slot firedSlot_{nullptr, {nullptr}};
-  Slot ownerSlot_{nullptr, {nullptr}};
+  SdBus bus_{nullptr, {nullptr}};
+  SdBusSlot firedSlot_{nullptr, {nullptr}};
+  SdBusSlot ownerSlot_{nullptr, {nullptr}};
   uint32_t watch_ = 0;
   bool unknown_ = false;
   bool fired_ = false;

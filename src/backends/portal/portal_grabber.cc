@@ -57,7 +57,6 @@ class PortalShare {
  public:
   explicit PortalShare(std::vector<PortalOutput> outputs)
       : streams(outputs.size()), outputs_(std::move(outputs)), cancel_(eventfd(0, EFD_CLOEXEC)) {
-    for (const PortalOutput& output : outputs_) names_ += (names_.empty() ? "" : " and ") + output.name;
     std::string error;
     if (cancel_.get() < 0) {
       fail(std::string("no event descriptor (") + std::strerror(errno) + ")");
@@ -106,10 +105,14 @@ class PortalShare {
     const PipeWireLibrary* pw = runtimeLibrary<PipeWireLibrary>(&why);
     if (pw == nullptr) return fail("PipeWire is missing (" + why + ")");
     std::vector<std::string> names;
+    std::string namesSaid;
     names.reserve(outputs_.size());
-    for (const PortalOutput& output : outputs_) names.push_back(output.name);
+    for (const PortalOutput& output : outputs_) {
+      names.push_back(output.name);
+      namesSaid += (namesSaid.empty() ? "" : " and ") + output.name;
+    }
     const std::string tokenPath = restoreTokenPath(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"), names);
-    const std::string label = "capture of " + names_ + " through the desktop portal: ";
+    const std::string label = "capture of " + namesSaid + " through the desktop portal: ";
     PortalGrant grant;
     // A refused token is not handed over again; the user is asked instead.
     const auto dropToken = [&](const std::string& refusal) {
@@ -142,7 +145,6 @@ class PortalShare {
   }
 
   const std::vector<PortalOutput> outputs_;
-  std::string names_;
   UniqueFd cancel_;
   std::unique_ptr<PortalSession> session_;  // the thread's until joined
   WorkerThread thread_;                     // last: started once everything it uses is made

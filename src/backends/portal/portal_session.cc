@@ -36,25 +36,18 @@ uint64_t monotonicUs() {
   return static_cast<uint64_t>(now.tv_sec) * 1000000u + static_cast<uint64_t>(now.tv_nsec) / 1000u;
 }
 
-struct SlotUnref {
-  decltype(&sd_bus_slot_unref) unref;
-  void operator()(sd_bus_slot* slot) const { unref(slot); }
-};
-using Slot = std::unique_ptr<sd_bus_slot, SlotUnref>;
-struct MessageUnref {
-  decltype(&sd_bus_message_unref) unref;
-  void operator()(sd_bus_message* message) const { unref(message); }
-};
-using Message = std::unique_ptr<sd_bus_message, MessageUnref>;
+using Slot = SdBusSlot;
+using Message = SdBusMessage;
 
 // A method reply or a Response signal, kept when it arrives.
 struct Arrival {
   const Library* sd = nullptr;
-  Message message{nullptr, MessageUnref{nullptr}};
+  Message message{nullptr, SdBusMessageUnref{nullptr}};
 
   static int store(sd_bus_message* m, void* data, sd_bus_error*) {
     auto& self = *static_cast<Arrival*>(data);
-    if (!self.message) self.message = Message(self.sd->messageRef(m), MessageUnref{self.sd->messageUnref});
+    if (!self.message)
+      self.message = Message(self.sd->messageRef(m), SdBusMessageUnref{self.sd->messageUnref});
     return 0;
   }
 };
@@ -87,7 +80,7 @@ struct PortalSession::Bus {
   void closeSession() {
     sd_bus_message* call = nullptr;
     if (sd->newMethodCall(bus, &call, kPortal, session.c_str(), kSession, "Close") < 0) return;
-    Message owned(call, MessageUnref{sd->messageUnref});
+    Message owned(call, SdBusMessageUnref{sd->messageUnref});
     sd->setExpectReply(call, 0);
     sd->send(bus, call, nullptr);
   }
@@ -95,7 +88,7 @@ struct PortalSession::Bus {
   Message newCall(const char* path, const char* interface, const char* member) {
     sd_bus_message* call = nullptr;
     sd->newMethodCall(bus, &call, kPortal, path, interface, member);
-    return Message(call, MessageUnref{sd->messageUnref});
+    return Message(call, SdBusMessageUnref{sd->messageUnref});
   }
 
   // Runs the bus until arrived, the deadline or a cancel; why says which of the last two.
@@ -145,7 +138,7 @@ struct PortalSession::Bus {
       why = what + " could not be sent (" + std::strerror(-sent) + ")";
       return false;
     }
-    Slot pending(slot, SlotUnref{sd->slotUnref});
+    Slot pending(slot, SdBusSlotUnref{sd->slotUnref});
     if (!runUntil(arrival, Clock::now() + kReplyTime + std::chrono::seconds(1), what, why)) return false;
     if (const sd_bus_error* error = sd->messageError(arrival.message.get())) {
       why = what + " failed (" + (error->name != nullptr ? error->name : "") + ": " +
@@ -164,7 +157,7 @@ struct PortalSession::Bus {
       why = what + ": no message could be made";
       return false;
     }
-    Message reply(nullptr, MessageUnref{sd->messageUnref});
+    Message reply(nullptr, SdBusMessageUnref{sd->messageUnref});
     if (!call(get, what, reply, why)) return false;
     if (sd->messageRead(reply.get(), "v", "u", &value) < 0) {
       why = what + " has no " + name;
@@ -200,7 +193,7 @@ struct PortalSession::Bus {
       why = what + ": no subscription to its answer";
       return false;
     }
-    Slot match(slot, SlotUnref{sd->slotUnref});
+    Slot match(slot, SdBusSlotUnref{sd->slotUnref});
     sd_bus_message* m = call.get();
     if (m == nullptr || sd->openContainer(m, 'a', "{sv}") < 0 ||
         sd->append(m, "{sv}", "handle_token", "s", token.c_str()) < 0 || !appendOptions(m) ||
@@ -208,10 +201,10 @@ struct PortalSession::Bus {
       why = what + ": no message could be made";
       return false;
     }
-    Message reply(nullptr, MessageUnref{sd->messageUnref});
+    Message reply(nullptr, SdBusMessageUnref{sd->messageUnref});
     if (!this->call(call, what, reply, why)) return false;
     const char* handle = nullptr;
-    Slot otherMatch(nullptr, SlotUnref{sd->slotUnref});
+    Slot otherMatch(nullptr, SdBusSlotUnref{sd->slotUnref});
     // Portals older than handle_token answer on a path of their own.
     if (sd->messageRead(reply.get(), "o", &handle) >= 0 && handle != nullptr && path != handle) {
       sd_bus_slot* other = nullptr;
@@ -371,7 +364,7 @@ struct PortalSession::Bus {
       why = "OpenPipeWireRemote: no message could be made";
       return false;
     }
-    Message reply(nullptr, MessageUnref{sd->messageUnref});
+    Message reply(nullptr, SdBusMessageUnref{sd->messageUnref});
     if (!call(open, "OpenPipeWireRemote", reply, why)) return false;
     int fd = -1;
     // The reply owns its descriptor; ours is a copy.
