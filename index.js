@@ -20,8 +20,14 @@ const targets = {
     about: `linux-x64 (glibc ${MIN_GLIBC} or later, X11 or Wayland)`,
     open: () => require('./prebuilds/linux-x64/corvane.node'),
   },
+  'linux-arm64': {
+    format: 'elf',
+    about: `linux-arm64 (glibc ${MIN_GLIBC} or later, X11 or Wayland)`,
+    open: () => require('./prebuilds/linux-arm64/corvane.node'),
+  },
 };
-const supported = Object.values(targets).map((t) => t.about).join(' and ');
+const abouts = Object.values(targets).map((t) => t.about);
+const supported = `${abouts.slice(0, -1).join(', ')} and ${abouts.at(-1)}`;
 
 // Node.js reports the C library it runs on only where it is glibc.
 function glibcVersion() {

@@ -50,8 +50,10 @@ void memcpyBench(benchmark::State& state) {
 
 int main(int argc, char** argv) {
   const std::vector<std::pair<int64_t, int64_t>> displays = {{1920, 1080}, {3840, 2160}};
-  const std::vector<std::pair<const char*, SamplerPath>> paths = {
-      {"plain", SamplerPath::Plain}, {"ssse3", SamplerPath::Ssse3}, {"avx2", SamplerPath::Avx2}};
+  const std::vector<std::pair<const char*, SamplerPath>> paths = {{"plain", SamplerPath::Plain},
+                                                                  {"ssse3", SamplerPath::Ssse3},
+                                                                  {"avx2", SamplerPath::Avx2},
+                                                                  {"neon", SamplerPath::Neon}};
   for (const auto& [width, height] : displays) {
     benchmark::RegisterBenchmark("memcpy", memcpyBench)->Args({width, height})->Unit(benchmark::kMicrosecond);
     for (const auto& [name, path] : paths) {

@@ -1,8 +1,9 @@
 'use strict';
-// npm run prebuild: the two binaries the package ships, in the layout its loader reads:
-//   prebuilds/win32-x64/corvane.node  cross-compiled with mingw-w64 (static runtime, stripped)
-//   prebuilds/linux-x64/corvane.node  built on Debian 11, so it needs no glibc newer than 2.31,
-//                                     with libstdc++ and libgcc linked in, stripped
+// npm run prebuilds: the three binaries the package ships, in the layout its loader reads:
+//   prebuilds/win32-x64/corvane.node    cross-compiled with mingw-w64 (static runtime, stripped)
+//   prebuilds/linux-x64/corvane.node    built on Debian 11, so it needs no glibc newer than 2.31,
+//                                       with libstdc++ and libgcc linked in, stripped
+//   prebuilds/linux-arm64/corvane.node  the same, cross-compiled with clang against Debian 11 arm64
 // `node scripts/prebuild.js linux [--out FILE]` makes the Linux binary alone, into FILE if given.
 const crypto = require('node:crypto');
 const fs = require('node:fs');
@@ -60,6 +61,8 @@ function prebuild(args) {
     banner('Building prebuilds/win32-x64/corvane.node', 'Cross-compiled with mingw-w64.');
     build('win');
     prebuildLinux();
+    banner('Building prebuilds/linux-arm64/corvane.node', 'Cross-compiled with clang and lld against a Debian 11 arm64 root.');
+    build('arm64');
   } else if (what === 'linux' && (flags.length === 0 || (out && flags.length === 2))) {
     ensureNpmPackages();
     prebuildLinux(out ?? linuxPrebuild);
@@ -74,6 +77,6 @@ if (require.main === module) {
   try {
     prebuild(process.argv.slice(2));
   } catch (error) {
-    fail(`prebuild failed: ${error.message}\nA package without both binaries cannot be made; see CONTRIBUTING.md.`);
+    fail(`prebuild failed: ${error.message}\nA package without all three binaries cannot be made; see CONTRIBUTING.md.`);
   }
 }

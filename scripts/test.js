@@ -15,6 +15,7 @@ const { runWindowsNode, toWindowsPath } = require('./lib/wine');
 const { startXvfb } = require('./lib/xvfb');
 const { startSway } = require('./lib/sway');
 const { startPulseAudio } = require('./lib/sound');
+const { startArm64Emulation } = require('./lib/qemu');
 // What each kind of desktop lacks or does otherwise. The suites read it too
 // (test/support/platform.js), so the desktop started and the one tested for cannot differ.
 const platforms = require('../test/config.json');
@@ -71,12 +72,16 @@ const host = process.versions.node;
 const major = (version) => version.split('.')[0];
 const [linuxOlder, linuxNewest] = nodeVersions.linux;
 const [winFirst, winOther] = nodeVersions.win;
+const [arm64Oldest, arm64Newest] = nodeVersions.linuxArm64;
 const sim = ['test', 'test/sim'];
 const x11Suites = ['test', 'test/desktop', 'test/x11'];
 // The Linux services need no particular desktop: they run on the first, in every Node.js version.
 const services = ['test/linux', 'test/portal'];
 const x11AndServices = [...x11Suites, ...services];
 const winSuites = ['test', 'test/desktop', 'test/win'];
+// The installed package on arm64, under qemu: its shared suite, the first desktop's and the Linux
+// services' on the host's servers and buses.
+const arm64Suites = ['test', 'test/desktop', 'test/x11', 'test/linux'];
 
 // Linux, then Windows: side by side they were about a fifth faster, but their captures slowed each
 // other down so much that a picture test failed (1 run in 4).
@@ -108,6 +113,9 @@ const rows = [
   // The audio level's start and stop cycles among them.
   { name: 'linux-asan', backend: 'linux-asan', desktop: none('host'), node: host, title: 'Linux audio level, session end and portal capture',
     suites: services },
+  // Emulated JavaScript runs 5 to 14 times slower: what is tested natively above, on arm64.
+  { name: `arm64-node${major(arm64Newest)}`, backend: 'linux', arch: 'arm64', desktop: x11One, node: arm64Newest, suites: arm64Suites },
+  { name: `arm64-node${major(arm64Oldest)}`, backend: 'linux', arch: 'arm64', desktop: x11One, node: arm64Oldest, suites: arm64Suites },
   { name: 'win-binary', backend: 'package', desktop: none('host'), node: host, title: 'the win32-x64 binary as a Windows loader sees it (objdump)',
     suites: ['test/binary/win-binary.test.js'] },
   { name: 'wine-1', backend: 'win', desktop: wineOne, node: winFirst, suites: winSuites },
@@ -131,7 +139,8 @@ function describeDesktop({ kind, platform, layout }) {
   if (kind === 'wine') return `Wine, ${screens}, ${p.soundServer ? 'PulseAudio' : 'no sound server'}`;
   return null;
 }
-const nodeName = (row) => (row.node ? `${row.desktop.kind === 'wine' ? 'Windows ' : ''}Node.js ${row.node}` : '-');
+const nodeName = (row) =>
+  (row.node ? `${row.desktop.kind === 'wine' ? 'Windows ' : ''}Node.js ${row.node}${row.arch ? ` for ${row.arch} under qemu` : ''}` : '-');
 const describe = (row) =>
   [`${row.name}: ${row.title ?? backends[row.backend].label}${backends[row.backend].sanitized ? ' (ASan+UBSan)' : ''}`, nodeName(row),
     describeDesktop(row.desktop), row.sampling && `sampled by the ${row.sampling}`].filter((part) => part && part !== '-').join(', ');
@@ -184,10 +193,17 @@ async function hostTests(row, desktopEnv = {}) {
   if (sanitized) fs.mkdirSync(logs, { recursive: true });
   const tapFile = path.join(reportDir, `${row.name}.tap`);
   fs.rmSync(tapFile, { force: true });
-  const node = row.node === host ? process.execPath : ensureNode('linux', row.node);
-  const env = { ...process.env, ...desktopEnv, CORVANE_PLATFORM: row.desktop.platform, ...backendEnv((p) => p), ...sanitizerEnv };
-  const child = spawn(node, [...testRunnerArgs(tapFile), ...testFiles(row.suites)], { cwd: root, stdio: 'inherit', env });
-  const status = await new Promise((resolve) => child.once('exit', resolve));
+  const node = row.node === host && !row.arch ? process.execPath : ensureNode('linux', row.node, row.arch);
+  const emulation = row.arch === 'arm64' ? startArm64Emulation() : null;
+  const env = { ...process.env, ...desktopEnv, CORVANE_PLATFORM: row.desktop.platform, ...backendEnv((p) => p), ...sanitizerEnv,
+    ...emulation?.env };
+  let status;
+  try {
+    const child = spawn(node, [...testRunnerArgs(tapFile), ...testFiles(row.suites)], { cwd: root, stdio: 'inherit', env });
+    status = await new Promise((resolve) => child.once('exit', resolve));
+  } finally {
+    emulation?.stop();
+  }
   record(describe(row), tapCounts(tapFile), status === 0);
   const reports = sanitized ? fs.readdirSync(logs) : [];
   for (const report of reports) process.stdout.write(fs.readFileSync(path.join(logs, report), 'utf8'));
@@ -300,7 +316,9 @@ function setUp(chosen) {
   const needs = (key) => chosen.some((row) => backends[row.backend][key]);
   const wineRows = chosen.some((row) => row.desktop.kind === 'wine');
   banner('Setting up', 'Anything missing is installed first; what was fetched or built before is reused.');
-  ensureSystem('host', 'tests', 'x11', 'wayland', 'gnome', 'logind', ...(needs('pack') ? ['win', 'prebuild'] : []), ...(wineRows ? ['wine'] : []));
+  const arm64Rows = chosen.some((row) => row.arch === 'arm64');
+  ensureSystem('host', 'tests', 'x11', 'wayland', 'gnome', 'logind', ...(needs('pack') ? ['win', 'prebuild', 'arm64'] : []),
+    ...(wineRows ? ['wine'] : []), ...(arm64Rows ? ['qemu'] : []));
   ensureNpmPackages();
   if (needs('host')) {
     banner('Building the host targets', 'The Linux module, the simulated desktop modules, the C++ tests and the test programs.');
@@ -308,7 +326,7 @@ function setUp(chosen) {
   }
   if (needs('pack')) packAndInstall();
   const nodes = chosen.flatMap((row) => [
-    ...(row.desktop.kind === 'wine' ? [`win ${row.node}`] : row.node && row.node !== host ? [`linux ${row.node}`] : []),
+    ...(row.desktop.kind === 'wine' ? [`win ${row.node}`] : row.arch ? [`linux ${row.node} ${row.arch}`] : row.node && row.node !== host ? [`linux ${row.node}`] : []),
     ...(backends[row.backend].nodes ?? []).map((version) => `linux ${version}`),
   ]);
   for (const node of new Set(nodes)) ensureNode(...node.split(' '));

@@ -56,7 +56,8 @@ const pretendHost = (platform, arch, glibc) => `
     return r;
   };`;
 
-const supportedList = /supports win32-x64 \(Windows 10 or later\) and linux-x64 \(glibc 2\.31 or later, X11 or Wayland\)/;
+const supportedList =
+  /supports win32-x64 \(Windows 10 or later\), linux-x64 \(glibc 2\.31 or later, X11 or Wayland\) and linux-arm64 \(glibc 2\.31 or later, X11 or Wayland\)\./;
 
 function assertRefusal(error, platform) {
   assert.ok(error, 'the require threw');
@@ -92,7 +93,8 @@ describe('hosts without a binary', () => {
   // Each with this platform's real binary in the place of linux-x64's: it must not be tried.
   const hosts = [
     { name: 'macOS on arm64', platform: 'darwin', arch: 'arm64', glibc: '2.36', says: 'darwin-arm64' },
-    { name: 'Linux on arm64', platform: 'linux', arch: 'arm64', glibc: '2.36', says: 'linux-arm64' },
+    { name: 'Linux on 32-bit ARM', platform: 'linux', arch: 'arm', glibc: '2.36', says: 'linux-arm' },
+    { name: 'Linux arm64 with glibc 2.28', platform: 'linux', arch: 'arm64', glibc: '2.28', says: 'linux-arm64 with glibc 2.28' },
     { name: 'Linux x64 on musl (Alpine)', platform: 'linux', arch: 'x64', glibc: null, says: 'linux-x64 with a C library other than glibc' },
     { name: 'Linux x64 with glibc 2.28', platform: 'linux', arch: 'x64', glibc: '2.28', says: 'linux-x64 with glibc 2.28' },
     { name: 'Windows on arm64', platform: 'win32', arch: 'arm64', glibc: null, says: 'win32-arm64' },
@@ -109,11 +111,13 @@ describe('hosts without a binary', () => {
 
 describe('a damaged or foreign binary', () => {
   const binary = fs.readFileSync(file);
-  // The binary with its machine field set to arm64's: as built for another platform.
-  function forArm64() {
+  // The binary with its machine field set to another processor's.
+  const otherArch = process.arch === 'arm64' ? 'x64' : 'arm64';
+  function forOtherArch() {
     const copy = Buffer.from(binary);
-    if (copy.readUInt32BE(0) === 0x7f454c46) copy.writeUInt16LE(183, 18);
-    else copy.writeUInt16LE(0xaa64, copy.readUInt32LE(0x3c) + 4);
+    const elf = copy.readUInt32BE(0) === 0x7f454c46;
+    const machine = { elf: { x64: 62, arm64: 183 }, pe: { x64: 0x8664, arm64: 0xaa64 } }[elf ? 'elf' : 'pe'][otherArch];
+    copy.writeUInt16LE(machine, elf ? 18 : copy.readUInt32LE(0x3c) + 4);
     return copy;
   }
   const otherOs = process.platform === 'win32' ? 'linux-x64' : 'win32-x64';
@@ -121,7 +125,7 @@ describe('a damaged or foreign binary', () => {
     { name: 'cut short in its code', bytes: () => binary.subarray(0, Math.floor(binary.length / 2)), reason: /it is truncated: \d+ bytes/ },
     { name: 'cut short in its last header', bytes: () => binary.subarray(0, binary.length - 100), reason: /it is truncated/ },
     { name: 'cut to a few bytes', bytes: () => binary.subarray(0, 10), reason: /it is truncated/ },
-    { name: 'built for arm64', bytes: forArm64, reason: /it is built for arm64, not x64/ },
+    { name: `built for ${otherArch}`, bytes: forOtherArch, reason: new RegExp(`it is built for ${otherArch}, not ${process.arch}`) },
     { name: 'not a binary at all', bytes: () => Buffer.from('{"not": "a module"}'), reason: /it is not a native binary/ },
     // The installed package holds the other platform's binary too.
     ...(packageDir

@@ -18,6 +18,8 @@ const wineserver = '/usr/lib/wine/wineserver64';
 // Windows runs 20 and 22.
 const nodeVersions = {
   linux: ['22.23.3', '24.22.3'],
+  // Under qemu: the newest and the oldest Node.js the module supports there.
+  linuxArm64: ['20.20.2', '24.22.3'],
   win: ['20.20.2', '22.23.3'],
 };
 
@@ -99,6 +101,16 @@ const systemNeeds = {
     { have: () => onPath('dbus-daemon'), pkg: 'dbus' },
     { have: () => fs.existsSync('/usr/lib/python3/dist-packages/dbusmock'), pkg: 'python3-dbusmock' },
   ],
+  // The linux-arm64 build: the host's clang and lld target arm64 themselves.
+  arm64: [
+    { have: () => onPath('cmake'), pkg: 'cmake' },
+    { have: () => onPath('ninja'), pkg: 'ninja-build' },
+    { have: () => onPath('clang++'), pkg: 'clang' },
+    { have: () => onPath('ld.lld'), pkg: 'lld' },
+    { have: () => onPath('debootstrap'), pkg: 'debootstrap' },
+  ],
+  // Node.js for arm64 and the arm64 build's tests, run under user-mode emulation.
+  qemu: [{ have: () => fs.existsSync('/usr/bin/qemu-aarch64-static'), pkg: 'qemu-user-static' }],
   win: [
     { have: () => onPath('cmake'), pkg: 'cmake' },
     { have: () => onPath('ninja'), pkg: 'ninja-build' },
@@ -125,6 +137,8 @@ const purposes = {
   x11: 'a virtual X display and sound servers (PulseAudio, PipeWire) for the Linux suites and the demo',
   gnome: 'GNOME\'s compositor (mutter) and GNOME Shell headless, with the real desktop portal, and KDE\'s (KWin), for the GNOME and KDE suites',
   logind: 'a system bus with a mock of logind for the Linux shutdown hook',
+  arm64: 'the linux-arm64 cross build (clang and lld)',
+  qemu: 'user-mode emulation of arm64 (qemu-user-static), to test the linux-arm64 binary',
   win: 'the Windows cross-compiler (mingw-w64)',
   wine: 'Wine, to run Windows Node.js, and a sound server for it',
   prebuild: 'debootstrap, for the Debian 11 root of the Linux prebuild, and rsync, which copies the sources into it',
@@ -163,18 +177,18 @@ function ensureNpmPackages() {
   run('npm', ['ci', '--no-audit', '--no-fund']);
 }
 
-// The official Node.js build of `version` for 'linux' or 'win' (x64), from its npm package;
+// The official Node.js build of `version` for 'linux' or 'win' on `arch`, from its npm package;
 // returns the executable's path.
-function ensureNode(platform, version) {
-  const dir = path.join(cacheDir, `node-${platform}-x64-${version}`);
+function ensureNode(platform, version, arch = 'x64') {
+  const dir = path.join(cacheDir, `node-${platform}-${arch}-${version}`);
   const executable = path.join(dir, platform === 'win' ? 'node.exe' : 'node');
   if (fs.existsSync(executable)) return executable;
-  banner(`Fetching Node.js ${version} for ${platform === 'win' ? 'Windows' : 'Linux'} (npm package node-${platform}-x64)`,
+  banner(`Fetching Node.js ${version} for ${platform === 'win' ? 'Windows' : 'Linux'} on ${arch} (npm package node-${platform}-${arch})`,
     'The module is one Node-API binary for every Node.js version; the suites prove it on several.');
   fs.mkdirSync(cacheDir, { recursive: true });
   const work = fs.mkdtempSync(path.join(cacheDir, 'node-fetch-'));
   try {
-    run('npm', ['pack', `node-${platform}-x64@${version}`, '--pack-destination', work, '--silent'], { stdio: ['ignore', 'ignore', 'inherit'] });
+    run('npm', ['pack', `node-${platform}-${arch}@${version}`, '--pack-destination', work, '--silent'], { stdio: ['ignore', 'ignore', 'inherit'] });
     const tarball = fs.readdirSync(work).find((f) => f.endsWith('.tgz'));
     run('tar', ['-xzf', path.join(work, tarball), '-C', work]);
     fs.mkdirSync(dir, { recursive: true });

@@ -1,9 +1,10 @@
 #include "capture/sampler.h"
 
 #include <climits>
+#include <initializer_list>
 #include <new>
 
-#include "capture/sampler_x86.h"
+#include "capture/sampler_vectors.h"
 
 namespace corvane {
 
@@ -50,43 +51,24 @@ uint8_t* sampleRun(SampleRun vectors, const uint8_t* pixels, size_t available, s
   return samplePlain(pixels, done * step, available, step, out + done * 3);
 }
 
-SampleRun vectorsOf(SamplerPath path) {
-  switch (path) {
-    case SamplerPath::Ssse3:
-      return sampleRunSsse3;
-    case SamplerPath::Avx2:
-      return sampleRunAvx2;
-    case SamplerPath::Plain:
-      break;
-  }
-  return nullptr;
-}
-
 SamplerPath fastestPath() {
-  static const SamplerPath path = samplerPathRuns(SamplerPath::Avx2)    ? SamplerPath::Avx2
-                                  : samplerPathRuns(SamplerPath::Ssse3) ? SamplerPath::Ssse3
-                                                                        : SamplerPath::Plain;
+  static const SamplerPath path = [] {
+    for (const SamplerPath fast : {SamplerPath::Avx2, SamplerPath::Ssse3, SamplerPath::Neon}) {
+      if (vectorRun(fast) != nullptr) return fast;
+    }
+    return SamplerPath::Plain;
+  }();
   return path;
 }
 
 }  // namespace
 
-bool samplerPathRuns(SamplerPath path) {
-  switch (path) {
-    case SamplerPath::Ssse3:
-      return processorHasSsse3();
-    case SamplerPath::Avx2:
-      return processorHasAvx2();
-    case SamplerPath::Plain:
-      break;
-  }
-  return true;
-}
+bool samplerPathRuns(SamplerPath path) { return path == SamplerPath::Plain || vectorRun(path) != nullptr; }
 
 void sampleFrameOn(SamplerPath path, const uint8_t* pixels, int32_t width, int32_t height,
                    uint64_t samplingRate, uint8_t* out) {
   if (pixels == nullptr || width <= 0 || height <= 0) return;
-  const SampleRun vectors = samplingRate <= 2 ? vectorsOf(path) : nullptr;
+  const SampleRun vectors = samplingRate <= 2 ? vectorRun(path) : nullptr;
   if (vectors == nullptr) {
     sampleGrid(pixels, width, height, static_cast<size_t>(samplingRate), out);
   } else if (samplingRate == 1) {

@@ -29,7 +29,7 @@ void sampleFrame(const uint8_t* pixels, int32_t width, int32_t height, uint64_t 
 
 // How the bytes are reordered: a plain loop, or shuffles of the processor's vector extensions at
 // rates 1 and 2. Every path writes the same bytes; sampleFrame takes the fastest that runs here.
-enum class SamplerPath { Plain, Ssse3, Avx2 };
+enum class SamplerPath { Plain, Ssse3, Avx2, Neon };
 bool samplerPathRuns(SamplerPath path);
 // sampleFrame on the given path, which must run here; for the tests and the benchmark.
 void sampleFrameOn(SamplerPath path, const uint8_t* pixels, int32_t width, int32_t height,

@@ -1,9 +1,9 @@
 // Only the functions marked for an extension use it, so the module still loads and runs the plain
 // path on a processor without it. Kept free of inline functions from other headers: an inline
 // copy compiled here could use the extension and be the one the linker keeps.
-#include "capture/sampler_x86.h"
-
 #include <immintrin.h>
+
+#include "capture/sampler_vectors.h"
 
 #define CORVANE_SSSE3 __attribute__((target("ssse3")))
 #define CORVANE_AVX2 __attribute__((target("avx2")))
@@ -75,9 +75,7 @@ CORVANE_AVX2 void store32(__m256i a, __m256i b, __m256i c, __m256i d, uint8_t* o
       to + 2, _mm256_blend_epi32(words(c, 5, 6, 0, 0, 0, 0, 0, 0), words(d, 0, 0, 0, 1, 2, 4, 5, 6), 0xFC));
 }
 
-}  // namespace
-
-CORVANE_SSSE3 size_t sampleRunSsse3(const uint8_t* pixels, size_t available, size_t step, uint8_t* out) {
+CORVANE_SSSE3 size_t runSsse3(const uint8_t* pixels, size_t available, size_t step, uint8_t* out) {
   constexpr size_t kBlock = 16;
   const size_t blocks = available / (kBlock * step);
   for (size_t i = 0; i < blocks; ++i, out += kBlock * 3) {
@@ -91,7 +89,7 @@ CORVANE_SSSE3 size_t sampleRunSsse3(const uint8_t* pixels, size_t available, siz
   return blocks * kBlock;
 }
 
-CORVANE_AVX2 size_t sampleRunAvx2(const uint8_t* pixels, size_t available, size_t step, uint8_t* out) {
+CORVANE_AVX2 size_t runAvx2(const uint8_t* pixels, size_t available, size_t step, uint8_t* out) {
   constexpr size_t kBlock = 32;
   const size_t blocks = available / (kBlock * step);
   for (size_t i = 0; i < blocks; ++i, out += kBlock * 3) {
@@ -105,6 +103,7 @@ CORVANE_AVX2 size_t sampleRunAvx2(const uint8_t* pixels, size_t available, size_
   return blocks * kBlock;
 }
 
+// __builtin_cpu_supports takes a literal only.
 bool processorHasSsse3() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("ssse3") != 0;
@@ -113,6 +112,16 @@ bool processorHasSsse3() {
 bool processorHasAvx2() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2") != 0;
+}
+
+}  // namespace
+
+SampleRun vectorRun(SamplerPath path) {
+  static const bool ssse3 = processorHasSsse3();
+  static const bool avx2 = processorHasAvx2();
+  if (path == SamplerPath::Ssse3 && ssse3) return runSsse3;
+  if (path == SamplerPath::Avx2 && avx2) return runAvx2;
+  return nullptr;
 }
 
 }  // namespace corvane

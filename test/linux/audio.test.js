@@ -5,6 +5,7 @@
 const { describe, it, before, after, afterEach } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('node:fs');
+const path = require('node:path');
 const { spawnSync } = require('node:child_process');
 const { corvane, file, packageDir } = require('../support/binding');
 const { runChild } = require('../support/child');
@@ -165,8 +166,12 @@ describe('each tick without a level', () => {
   }
 
   it('reports that libpulse cannot be loaded, where it is not', () => {
-    // A mount namespace of the child's own, where the library is an empty file.
-    const library = ['/usr/lib/x86_64-linux-gnu/libpulse.so.0', '/usr/lib64/libpulse.so.0'].find((f) => fs.existsSync(f));
+    // A mount namespace of the child's own, where the library is an empty file. Under qemu the
+    // library comes from the root that QEMU_LD_PREFIX names.
+    const multiarch = { x64: 'x86_64-linux-gnu', arm64: 'aarch64-linux-gnu' }[process.arch];
+    const library = [`/usr/lib/${multiarch}/libpulse.so.0`, '/usr/lib64/libpulse.so.0']
+      .map((f) => path.join(process.env.QEMU_LD_PREFIX ?? '/', f))
+      .find((f) => fs.existsSync(f));
     assert.ok(library, 'libpulse.so.0 on this host');
     const hide = ['unshare', '--map-root-user', '--mount', 'sh', '-c', `mount --bind /dev/null ${library} && exec "$@"`, 'sh'];
     expectThree(threeValues({}, hide), codes.noLibrary, 'Failed to load libpulse.so.0');

@@ -110,7 +110,8 @@ struct PipeWireStream::State {
       return;
     }
     uint8_t space[256];
-    spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof(space));
+    spa_pod_builder builder{};
+    spa_pod_builder_init(&builder, space, sizeof(space));
     const spa_pod* params[] = {sharedMemoryBuffers(builder)};
     self.pw.updateParams(self.stream, params, 1);
   }
@@ -194,7 +195,8 @@ std::unique_ptr<PipeWireStream> PipeWireStream::open(const PipeWireLibrary& pw, 
   }
   pw.addListener(state->stream, &state->listener, &kStreamEvents, state.get());
   uint8_t space[512];
-  spa_pod_builder builder = SPA_POD_BUILDER_INIT(space, sizeof(space));
+  spa_pod_builder builder{};
+  spa_pod_builder_init(&builder, space, sizeof(space));
   const spa_pod* params[] = {videoFormats(builder)};
   const int connected = pw.streamConnect(
       state->stream, SPA_DIRECTION_INPUT, node,

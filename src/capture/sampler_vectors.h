@@ -1,8 +1,11 @@
-// The sampler's vector paths on x86-64, chosen at run time by what the processor has.
+// The sampler's vector paths. Each processor family has a file of its own (sampler_x86.cc,
+// sampler_neon.cc, sampler_scalar.cc elsewhere), and the build compiles the one it targets.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "capture/sampler.h"
 
 namespace corvane {
 
@@ -11,10 +14,7 @@ namespace corvane {
 // caller samples the rest.
 using SampleRun = size_t (*)(const uint8_t* pixels, size_t available, size_t step, uint8_t* out);
 
-size_t sampleRunSsse3(const uint8_t* pixels, size_t available, size_t step, uint8_t* out);
-size_t sampleRunAvx2(const uint8_t* pixels, size_t available, size_t step, uint8_t* out);
-
-bool processorHasSsse3();
-bool processorHasAvx2();
+// The run of path, or null where this build or processor lacks it (and for the plain path).
+SampleRun vectorRun(SamplerPath path);
 
 }  // namespace corvane
