@@ -16,6 +16,7 @@ const { startXvfb } = require('./lib/xvfb');
 const { startSway } = require('./lib/sway');
 const { startPulseAudio } = require('./lib/sound');
 const { startArm64Emulation } = require('./lib/qemu');
+const { arm64Root } = require('./lib/arm64-root');
 // What each kind of desktop lacks or does otherwise. The suites read it too
 // (test/support/platform.js), so the desktop started and the one tested for cannot differ.
 const platforms = require('../test/config.json');
@@ -33,18 +34,19 @@ const winTool = (name) => toWindowsPath(path.join(buildDirs.win, name));
 // translation (Wine's runner passes Windows paths).
 const backends = {
   ctest: { label: 'C++ tests (ctest, ASan+UBSan)', host: true },
+  'ctest-arm64': { label: "the sampler's C++ tests of the arm64 build, under qemu", arm64: true },
   sim: { label: 'simulated desktop', host: true, env: () => ({ CORVANE_BINARY: hostTool('corvane-sim.node') }) },
   'sim-asan': { label: 'simulated desktop', host: true, sanitized: hostTool('corvane-sim-asan.node') },
   linux: { label: 'installed Linux binary', host: true, pack: true, env: (p) => ({ CORVANE_APP: p(app) }) },
   'linux-asan': { label: 'Linux binary', host: true, sanitized: hostTool('corvane-asan.node') },
   win: { label: 'installed Windows binary', pack: true, env: (p) => ({ CORVANE_APP: p(app) }) },
-  // The tarball and both installed binaries; its ES module imports run in every Linux Node.js.
+  // The tarball and the installed binaries; its ES module imports run in every Linux Node.js.
   package: {
     label: 'the package',
     pack: true,
     nodes: nodeVersions.linux,
     env: () => ({ CORVANE_APP: app, CORVANE_TARBALL: packedTarball(), CORVANE_LINUX_BINARY: installed('linux-x64'),
-      CORVANE_WIN_BINARY: installed('win32-x64') }),
+      CORVANE_LINUX_ARM64_BINARY: installed('linux-arm64'), CORVANE_WIN_BINARY: installed('win32-x64') }),
   },
 };
 
@@ -87,12 +89,14 @@ const arm64Suites = ['test', 'test/desktop', 'test/x11', 'test/linux'];
 // other down so much that a picture test failed (1 run in 4).
 const rows = [
   { name: 'ctest', backend: 'ctest', desktop: none('host'), node: null, suites: ['test/cpp'] },
+  // NEON against the plain loop, byte for byte.
+  { name: 'ctest-arm64', backend: 'ctest-arm64', desktop: none('host'), node: null, suites: ['test/cpp/sampler_test.cc'] },
   { name: 'sim', backend: 'sim', desktop: none('sim'), node: host, suites: sim },
   // Node.js changes how long a thread-safe function lives from one version to the next.
   { name: `sim-node${major(linuxNewest)}`, backend: 'sim', desktop: none('sim'), node: linuxNewest, suites: sim },
   { name: 'sim-asan', backend: 'sim-asan', desktop: none('sim'), node: host, suites: sim },
   { name: 'package', backend: 'package', desktop: none('host'), node: host,
-    title: 'the package: contents, Linux binary, typings, imports, bundles, prebuilds',
+    title: 'the package: contents, Linux binaries, typings, imports, bundles, prebuilds',
     suites: ['test/package', 'test/binary/linux-binary.test.js', 'test/typings'] },
   { name: 'x11-1', backend: 'linux', desktop: x11One, node: host, suites: x11AndServices },
   // The X11 grabs, both ways of sampling among them, sanitized once.
@@ -175,6 +179,18 @@ async function cppTests(row) {
   record(describe(row), m ? { passed: Number(m[2]) - Number(m[1]), failed: Number(m[1]) } : { passed: 0, failed: 1 }, status === 0);
 }
 
+// A GoogleTest program of the arm64 build, run by qemu directly: it starts no process of its own.
+async function arm64Tests(row) {
+  const xml = path.join(reportDir, `${row.name}.xml`);
+  fs.rmSync(xml, { force: true });
+  const child = spawn('qemu-aarch64-static', ['-L', arm64Root, path.join(buildDirs.arm64, 'corvane_sampler_tests'), `--gtest_output=xml:${xml}`],
+    { cwd: root, stdio: 'inherit' });
+  const status = await new Promise((resolve) => child.once('close', resolve));
+  const totals = fs.existsSync(xml) ? /<testsuites tests="(\d+)" failures="(\d+)" disabled="(\d+)" errors="(\d+)"/.exec(fs.readFileSync(xml, 'utf8')) : null;
+  const counts = totals ? { passed: totals[1] - totals[2] - totals[3] - totals[4], failed: Number(totals[2]) + Number(totals[4]) } : { passed: 0, failed: 1 };
+  record(describe(row), counts, status === 0);
+}
+
 // node --test on the host, with what the backend and the desktop give the suites. Node itself is
 // not instrumented, so a sanitized binary runs with libasan preloaded; any report aborts the
 // process and is also written to a log that must stay empty.
@@ -213,7 +229,7 @@ async function hostTests(row, desktopEnv = {}) {
 // One runner per kind of desktop: it starts the desktop, and a sound server where the platform has
 // one, runs the row's suites there and stops them again.
 const runners = {
-  none: (row) => (row.backend === 'ctest' ? cppTests(row) : hostTests(row)),
+  none: (row) => ({ ctest: cppTests, 'ctest-arm64': arm64Tests }[row.backend] ?? hostTests)(row),
 
   async x11(row) {
     const { platform, layout } = row.desktop;
@@ -298,11 +314,11 @@ const runners = {
   },
 };
 
-// npm pack (whose prepack builds both prebuilt binaries), then an application that installs the
+// npm pack (whose prepack builds the three prebuilt binaries), then an application that installs the
 // tarball and nothing else: the suites test what users get.
 function packAndInstall() {
   banner('Packing the module (npm pack) and installing the tarball into a new application',
-    'npm pack builds both prebuilt binaries first; the suites of the installed package load that copy.');
+    'npm pack builds the three prebuilt binaries first; the suites of the installed package load that copy.');
   fs.rmSync(packageDir, { recursive: true, force: true });
   fs.mkdirSync(app, { recursive: true });
   run('npm', ['pack', '--pack-destination', packageDir]);
@@ -310,21 +326,23 @@ function packAndInstall() {
   run('npm', ['install', '--offline', '--no-audit', '--no-fund', packedTarball()], { cwd: app });
 }
 
-// Installs and builds what the chosen rows need. Packing builds the Windows prebuild too, and the
-// Linux one in its Debian 11 root, so it needs the Windows cross-compiler even without Wine rows.
+// Installs and builds what the chosen rows need. Packing builds the Windows prebuild too, the Linux
+// x64 one in its Debian 11 root and the arm64 one, so it needs both cross-compilers even without
+// Wine or arm64 rows.
 function setUp(chosen) {
   const needs = (key) => chosen.some((row) => backends[row.backend][key]);
   const wineRows = chosen.some((row) => row.desktop.kind === 'wine');
   banner('Setting up', 'Anything missing is installed first; what was fetched or built before is reused.');
   const arm64Rows = chosen.some((row) => row.arch === 'arm64');
   ensureSystem('host', 'tests', 'x11', 'wayland', 'gnome', 'logind', ...(needs('pack') ? ['win', 'prebuild', 'arm64'] : []),
-    ...(wineRows ? ['wine'] : []), ...(arm64Rows ? ['qemu'] : []));
+    ...(wineRows ? ['wine'] : []), ...(arm64Rows || needs('arm64') ? ['qemu'] : []), ...(needs('arm64') ? ['arm64'] : []));
   ensureNpmPackages();
   if (needs('host')) {
     banner('Building the host targets', 'The Linux module, the simulated desktop modules, the C++ tests and the test programs.');
     build('host', { tests: true });
   }
   if (needs('pack')) packAndInstall();
+  else if (needs('arm64')) build('arm64');
   const nodes = chosen.flatMap((row) => [
     ...(row.desktop.kind === 'wine' ? [`win ${row.node}`] : row.arch ? [`linux ${row.node} ${row.arch}`] : row.node && row.node !== host ? [`linux ${row.node}`] : []),
     ...(backends[row.backend].nodes ?? []).map((version) => `linux ${version}`),

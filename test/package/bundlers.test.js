@@ -99,10 +99,10 @@ for (const [name, bundle] of Object.entries(bundlers)) {
     for (const entry of ['require.js', 'import.mjs']) {
       it(`bundles an application that ${entry === 'require.js' ? 'requires' : 'imports'} corvane, which then loads the bundle's copy of the binary`, async (t) => {
         const { away, main } = await bundleAway(t, bundle, entry);
-        // Both platforms' binaries travel with the bundle, as they are.
+        // Every platform's binary travels with the bundle, as it is.
         const copies = nativeFiles(away);
         assert.deepEqual(copies.map((f) => fs.readFileSync(f)).sort(Buffer.compare),
-          [installed('linux-x64'), installed('win32-x64')].sort(Buffer.compare));
+          [installed('linux-x64'), installed('linux-arm64'), installed('win32-x64')].sort(Buffer.compare));
         const { names, monitors, mapped } = runApp(process.execPath, main, { cwd: away });
         assert.deepEqual({ names, monitors }, { names: [...exportNames].sort(), monitors: true });
         assert.equal(mapped.length, 1, mapped.join(' '));

@@ -11,7 +11,7 @@ const { exportNames } = require('../support/api');
 const tarball = process.env.CORVANE_TARBALL;
 const app = process.env.CORVANE_APP;
 
-it('ships the loader, the typings, README, LICENSE and both prebuilt binaries, and nothing else', () => {
+it('ships the loader, the typings, README, LICENSE and the three prebuilt binaries, and nothing else', () => {
   const files = execFileSync('tar', ['-tzf', tarball], { encoding: 'utf8' }).trim().split('\n').sort();
   assert.deepEqual(files, [
     'package/LICENSE',
@@ -20,6 +20,7 @@ it('ships the loader, the typings, README, LICENSE and both prebuilt binaries, a
     'package/index.js',
     'package/lib/binary-file.js',
     'package/package.json',
+    'package/prebuilds/linux-arm64/corvane.node',
     'package/prebuilds/linux-x64/corvane.node',
     'package/prebuilds/win32-x64/corvane.node',
   ]);
@@ -46,5 +47,5 @@ it("loads the installed package's own prebuilt binary when the application requi
   assert.equal(child.status, 0, child.stderr);
   const { keys, mapped } = JSON.parse(child.stdout);
   assert.deepEqual(keys, exportNames);
-  assert.deepEqual(mapped, [fs.realpathSync(path.join(app, 'node_modules', 'corvane', 'prebuilds', 'linux-x64', 'corvane.node'))]);
+  assert.deepEqual(mapped, [fs.realpathSync(path.join(app, 'node_modules', 'corvane', 'prebuilds', `linux-${process.arch}`, 'corvane.node'))]);
 });
