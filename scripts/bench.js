@@ -6,7 +6,8 @@
 // and after the queue's bound where CORVANE_BENCH_BINARIES names both, capture beside node-screenshots, and a
 // three-display tick beside three single ones; on Wayland (a headless sway of its own), capture
 // through wlr-screencopy; through the desktop portal, capture of a PipeWire source and of real
-// GNOME; and how soon user activity is reported on GNOME, GNOME Shell, KDE and X11.
+// GNOME; how soon user activity is reported on GNOME, GNOME Shell, KDE and X11; and the
+// linux-arm64 binary's capture under qemu beside the linux-x64 one's.
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
@@ -14,7 +15,7 @@ const { build, buildDirs } = require('./build');
 const { startXvfb, runWindowsNode, toWindowsPath } = require('./lib/wine');
 
 async function main() {
-  ensureSystem('host', 'x11', 'wayland', 'gnome', 'logind', 'win', 'wine');
+  ensureSystem('host', 'x11', 'wayland', 'gnome', 'logind', 'win', 'wine', 'prebuild', 'arm64', 'qemu');
   ensureNpmPackages();
   build('host', { tests: true });
   build('win');
@@ -56,6 +57,10 @@ async function main() {
 
   console.log('\n## User activity: from a move to the tick that reports it, GNOME, GNOME Shell, KDE and X11\n');
   run(process.execPath, [path.join(root, 'bench', 'activity-latency.js')]);
+
+  console.log('\n## Capture on X11 (Xvfb): linux-arm64 under qemu beside linux-x64, the shipped binaries\n');
+  run(process.execPath, [path.join(root, 'scripts', 'prebuild.js')]);
+  run(process.execPath, [path.join(root, 'bench', 'arm64-capture.js')]);
 
   console.log('\n## Capture tick, real GDI under Wine\n');
   const xvfb = await startXvfb([{ width: 1920, height: 1080 }]);
