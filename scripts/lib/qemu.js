@@ -27,15 +27,17 @@ function registeredForArm64() {
 // it gives makes qemu find the arm64 C library in the Debian 11 arm64 root.
 function startArm64Emulation() {
   if (process.getuid?.() !== 0) throw new Error('running arm64 Node.js under qemu needs root, to register qemu with binfmt_misc');
-  const mounted = !fs.existsSync(path.join(binfmt, 'register'));
-  if (mounted) run('mount', ['-t', 'binfmt_misc', 'binfmt_misc', binfmt]);
-  const registered = !registeredForArm64();
-  if (registered) fs.writeFileSync(path.join(binfmt, 'register'), rule(NAME));
+  const mountsHere = !fs.existsSync(path.join(binfmt, 'register'));
+  if (mountsHere) run('mount', ['-t', 'binfmt_misc', 'binfmt_misc', binfmt]);
+  // Ours may be left from a run that was killed: it is then removed at the end as well.
+  const ours = fs.existsSync(path.join(binfmt, NAME));
+  const registersHere = ours || !registeredForArm64();
+  if (registersHere && !ours) fs.writeFileSync(path.join(binfmt, 'register'), rule(NAME));
   return {
     env: { QEMU_LD_PREFIX: arm64Root },
     stop() {
-      if (registered) fs.writeFileSync(path.join(binfmt, NAME), '-1');
-      if (mounted) run('umount', [binfmt]);
+      if (registersHere) fs.writeFileSync(path.join(binfmt, NAME), '-1');
+      if (mountsHere) run('umount', [binfmt]);
     },
   };
 }
