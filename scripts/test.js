@@ -2,8 +2,7 @@
 // npm test: installs what is missing, builds, packs the module and installs the tarball into a new
 // application, then runs the rows of the table below one after the other and counts their tests.
 //   npm test -- --list                the table
-//   npm test -- --only ROW[,ROW...]   those rows alone, by name or by the start of names (x11, wine,
-//                                     wine10);
+//   npm test -- --only ROW[,ROW...]   those rows alone, by name or by the start of names (x11, wine);
 //                                     only what they need is built, packed and fetched
 //   npm run test:win                  the Windows rows
 const fs = require('node:fs');

@@ -15,7 +15,7 @@ const ensureWine10Root = () =>
     suite: SUITE,
     install: PACKAGES,
     title: 'Making a Debian 13 root with Wine 10',
-    why: 'Windows Node.js 24 needs a newer Wine than Debian 12 has. This happens once (a few minutes, about 1.8 GB); the root is reused.',
+    why: 'Windows Node.js 24 needs a newer Wine than Debian 12 has. This happens once (about a minute, 1.2 GB); the root is reused.',
     system: 'wine10',
     forWhat: 'Wine 10',
   });
