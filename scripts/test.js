@@ -11,7 +11,7 @@ const { spawn, execFileSync } = require('node:child_process');
 const { root, run, banner, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureNode, nodeVersions } = require('./lib/setup');
 const { build, buildDirs } = require('./build');
-const { runWindowsNode, toWindowsPath } = require('./lib/wine');
+const { runWindowsNode, toWindowsPath, wineLeftovers } = require('./lib/wine');
 const { ensureWine10Root } = require('./lib/wine10-root');
 const { startXvfb } = require('./lib/xvfb');
 const { startSway } = require('./lib/sway');
@@ -286,6 +286,9 @@ const runners = {
       process.stdout.write(`\nstandard error of Windows Node.js:\n${result.stderr.slice(-20000)}\n${result.error ?? ''}\n`);
     }
     record(describe(row), counts, result.status === 0);
+    // A Wine process or mount left over would meet the next row's desktop.
+    const left = wineLeftovers(row.desktop.wine);
+    if (left.length > 0) record(`${describe(row)}: left behind ${left.join(', ')}`, { passed: 0, failed: left.length }, false);
   },
 };
 

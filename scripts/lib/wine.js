@@ -6,7 +6,7 @@ const path = require('node:path');
 const { spawn, spawnSync } = require('node:child_process');
 const { root } = require('./run');
 const { cacheDir, wine, winePrefix, wineserver, ensureWindowsNode } = require('./setup');
-const { ensureWine10Root } = require('./wine10-root');
+const { ensureWine10Root, wine10RootDir } = require('./wine10-root');
 const { startXvfb } = require('./xvfb');
 
 const toWindowsPath = (p) => `Z:${path.resolve(p).replace(/\//g, '\\')}`;
@@ -61,6 +61,23 @@ function stopWineServer(display, version = 8) {
   const { server } = wines[version];
   spawnWineSync(version, display, server, ['-k']);
   spawnWineSync(version, display, server, ['-w'], { timeout: 30000 });
+}
+
+// What a run of the given Wine left behind once its server stopped, which should be nothing: a
+// process of its prefix, or a mount of Wine 10's root on the host.
+function wineLeftovers(version) {
+  const prefixed = `WINEPREFIX=${wines[version].prefix}`;
+  const read = (file) => {
+    try {
+      return fs.readFileSync(file, 'utf8');
+    } catch {
+      return ''; // Ended meanwhile, or a zombie, which has no environment.
+    }
+  };
+  const processes = fs.readdirSync('/proc').filter((pid) => /^\d+$/.test(pid) && read(`/proc/${pid}/environ`).split('\0').includes(prefixed))
+    .map((pid) => `process ${pid} (${read(`/proc/${pid}/comm`).trim()})`);
+  const mounts = version === 10 ? read('/proc/self/mountinfo').split('\n').filter((line) => line.includes(` ${wine10RootDir}`)) : [];
+  return [...processes, ...mounts.map((line) => `mount ${line.split(' ')[4]}`)];
 }
 
 // A new prefix must claim Windows 10, or Node.js refuses to start.
@@ -146,4 +163,4 @@ function startWindowsProgram(display, program, args, { env = {}, outFile, errFil
   return child;
 }
 
-module.exports = { startXvfb, runWindowsNode, startWindowsProgram, stopWineServer, toWindowsPath };
+module.exports = { startXvfb, runWindowsNode, startWindowsProgram, stopWineServer, toWindowsPath, wineLeftovers };
