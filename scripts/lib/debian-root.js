@@ -12,8 +12,8 @@ const READY = '.corvane-ready';
 const debianRootDir = (suite) => path.join(cacheDir, `${suite}-root`);
 
 // `include` goes in with debootstrap's base; `install` is installed by apt-get in the root after,
-// for packages whose dependencies debootstrap's plain resolver does not follow (alternatives,
-// virtual packages). `system` names the group of Debian packages making it needs (debootstrap).
+// which resolves dependencies as any install does (debootstrap's own resolver is a simple one).
+// `system` names the group of Debian packages making it needs (debootstrap).
 // Returns the root's folder.
 function ensureDebianRoot({ suite, include = [], install = [], title, why, forWhat, system }) {
   const dir = debianRootDir(suite);
