@@ -11,7 +11,8 @@ const { spawn, execFileSync } = require('node:child_process');
 const { root, run, banner, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureNode, nodeVersions } = require('./lib/setup');
 const { build, buildDirs } = require('./build');
-const { runWindowsNode, toWindowsPath } = require('./lib/wine');
+const { runWindowsNode, toWindowsPath, wineLeftovers } = require('./lib/wine');
+const { ensureWine10Root } = require('./lib/wine10-root');
 const { startXvfb } = require('./lib/xvfb');
 const { startSway } = require('./lib/sway');
 const { startPulseAudio } = require('./lib/sound');
@@ -55,7 +56,7 @@ const backends = {
 const screen = (width, height) => ({ x: 0, y: 0, width, height });
 const none = (platform) => ({ kind: 'none', platform });
 const x11 = (platform, ...layout) => ({ kind: 'x11', platform, layout });
-const wine = (platform, ...layout) => ({ kind: 'wine', platform, layout });
+const wine = (platform, ...layout) => ({ kind: 'wine', platform, layout, wine: 8 });
 // RandR's one monitor; two screens with RandR on (it then reports one monitor for both) and no
 // RENDER, so that the server cannot sample; three with RandR off and no MIT-SHM, so that captures
 // read out through plain GetImage.
@@ -69,11 +70,13 @@ const sway = { kind: 'wayland', platform: 'wayland', layout: [
 const wineOne = wine('wine', screen(1920, 1080));
 const wineTwo = wine('wine-pulse', screen(1920, 1080), screen(1280, 1024));
 const wineThree = wine('wine-xinerama', screen(2560, 1440), screen(1366, 768), screen(1024, 768));
+// Wine 10 merges Xinerama's screens into one monitor, so it has one screen alone.
+const wine10One = { ...wine('wine', screen(1920, 1080)), wine: 10 };
 
 const host = process.versions.node;
 const major = (version) => version.split('.')[0];
 const [linuxOlder, linuxNewest] = nodeVersions.linux;
-const [winFirst, winOther] = nodeVersions.win;
+const [winFirst, winOther, winNewest] = nodeVersions.win;
 const [arm64Oldest, arm64Newest] = nodeVersions.linuxArm64;
 const sim = ['test', 'test/sim'];
 const x11Suites = ['test', 'test/desktop', 'test/x11'];
@@ -125,7 +128,9 @@ const rows = [
   { name: 'wine-1', backend: 'win', desktop: wineOne, node: winFirst, suites: winSuites },
   { name: 'wine-2', backend: 'win', desktop: wineTwo, node: winFirst, suites: winSuites },
   { name: 'wine-3', backend: 'win', desktop: wineThree, node: winFirst, suites: winSuites },
-  { name: `wine-node${major(winOther)}`, backend: 'win', desktop: wineOne, node: winOther, suites: winSuites },
+  // Wine 8 cannot start Windows Node.js 24; Wine 10, from a Debian 13 root, runs the newer ones.
+  { name: `wine10-node${major(winNewest)}`, backend: 'win', desktop: wine10One, node: winNewest, suites: winSuites },
+  { name: `wine10-node${major(winOther)}`, backend: 'win', desktop: wine10One, node: winOther, suites: winSuites },
 ];
 
 const testFiles = (suites) =>
@@ -135,12 +140,13 @@ const testFiles = (suites) =>
       : fs.readdirSync(path.join(root, suite)).filter((f) => f.endsWith('.test.js')).sort().map((f) => path.join(root, suite, f)));
 
 const onOff = (on) => (on ? 'on' : 'off');
-function describeDesktop({ kind, platform, layout }) {
+const wineNames = { 8: 'Wine 8', 10: 'Wine 10 (Debian 13 root)' };
+function describeDesktop({ kind, platform, layout, wine: version }) {
   const p = platforms[platform];
   const screens = layout?.map((s) => `${s.width}x${s.height}`).join(' + ');
   if (kind === 'x11') return `X11 ${screens}, RandR ${onOff(p.randr)}, MIT-SHM ${onOff(p.shm)}, RENDER ${onOff(p.render)}`;
   if (kind === 'wayland') return `Wayland (headless sway) ${screens}`;
-  if (kind === 'wine') return `Wine, ${screens}, ${p.soundServer ? 'PulseAudio' : 'no sound server'}`;
+  if (kind === 'wine') return `${wineNames[version]}, ${screens}, ${p.soundServer ? 'PulseAudio' : 'no sound server'}`;
   return null;
 }
 const nodeName = (row) =>
@@ -289,6 +295,7 @@ const runners = {
     try {
       result = await runWindowsNode(xvfb.display, [...testRunnerArgs(toWindowsPath(tapFile)), ...testFiles(row.suites).map(toWindowsPath)], {
         node: ensureNode('win', row.node),
+        wine: row.desktop.wine,
         live: true,
         outDir,
         env: {
@@ -311,6 +318,9 @@ const runners = {
       process.stdout.write(`\nstandard error of Windows Node.js:\n${result.stderr.slice(-20000)}\n${result.error ?? ''}\n`);
     }
     record(describe(row), counts, result.status === 0);
+    // A Wine process or mount left over would meet the next row's desktop.
+    const left = wineLeftovers(row.desktop.wine);
+    if (left.length > 0) record(`${describe(row)}: left behind ${left.join(', ')}`, { passed: 0, failed: left.length }, false);
   },
 };
 
@@ -332,10 +342,12 @@ function packAndInstall() {
 function setUp(chosen) {
   const needs = (key) => chosen.some((row) => backends[row.backend][key]);
   const wineRows = chosen.some((row) => row.desktop.kind === 'wine');
+  const wine10Rows = chosen.some((row) => row.desktop.wine === 10);
   banner('Setting up', 'Anything missing is installed first; what was fetched or built before is reused.');
   const arm64Rows = chosen.some((row) => row.arch === 'arm64');
   ensureSystem('host', 'tests', 'x11', 'wayland', 'gnome', 'logind', ...(needs('pack') ? ['win', 'prebuild', 'arm64'] : []),
-    ...(wineRows ? ['wine'] : []), ...(arm64Rows || needs('arm64') ? ['qemu'] : []), ...(needs('arm64') ? ['arm64'] : []));
+    ...(wineRows ? ['wine'] : []), ...(wine10Rows ? ['wine10'] : []), ...(arm64Rows || needs('arm64') ? ['qemu'] : []),
+    ...(needs('arm64') ? ['arm64'] : []));
   ensureNpmPackages();
   if (needs('host')) {
     banner('Building the host targets', 'The Linux module, the simulated desktop modules, the C++ tests and the test programs.');
@@ -348,13 +360,16 @@ function setUp(chosen) {
     ...(backends[row.backend].nodes ?? []).map((version) => `linux ${version}`),
   ]);
   for (const node of new Set(nodes)) ensureNode(...node.split(' '));
+  if (wine10Rows) ensureWine10Root();
 }
 
-// --only's choices: a row's name picks that row, else the start of names every row it starts
-// (x11: x11-1, x11-asan...; sim-: sim-node24, sim-asan), in the table's order.
+// --only's choices: a row's name picks that row, else the start of names every row it starts, up
+// to a dash or a version (x11: x11-1, x11-asan...; sim-: sim-node24, sim-asan; wine: wine-1...,
+// wine10-node24...), in the table's order.
+const startsWith = (name, choice) => name.startsWith(choice) && /^\d*-/.test(name.slice(choice.length));
 function select(choices) {
   const picked = choices.flatMap((choice) => {
-    const names = rows.some((r) => r.name === choice) ? [choice] : rows.map((r) => r.name).filter((n) => n.startsWith(`${choice.replace(/-$/, '')}-`));
+    const names = rows.some((r) => r.name === choice) ? [choice] : rows.map((r) => r.name).filter((n) => startsWith(n, choice.replace(/-$/, '')));
     return names.length > 0 ? names : fail(`no row is ${choice} or starts ${choice}-; the rows: ${rows.map((r) => r.name).join(', ')}`);
   });
   return rows.filter((r) => picked.includes(r.name));

