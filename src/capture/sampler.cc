@@ -86,6 +86,18 @@ void sampleFrame(const uint8_t* pixels, int32_t width, int32_t height, uint64_t 
   sampleFrameOn(fastestPath(), pixels, width, height, samplingRate, out);
 }
 
+void sampleColumns(const uint8_t* pixels, int32_t width, int32_t rows, uint64_t samplingRate, uint8_t* out) {
+  if (pixels == nullptr || width <= 0 || rows <= 0) return;
+  const size_t step = static_cast<size_t>(samplingRate);
+  const SampleRun vectors = samplingRate <= 2 ? vectorRun(fastestPath()) : nullptr;
+  const size_t rowBytes = static_cast<size_t>(width) * 4;
+  for (size_t y = 0; y < static_cast<size_t>(rows); ++y) {
+    const uint8_t* row = pixels + y * rowBytes;
+    out = vectors != nullptr ? sampleRun(vectors, row, static_cast<size_t>(width), step, out)
+                             : samplePlain(row, 0, static_cast<size_t>(width), step, out);
+  }
+}
+
 bool captureSizeFits(int32_t width, int32_t height) {
   if (width < 0 || height < 0) return false;
   if (width == 0 || height == 0) return true;

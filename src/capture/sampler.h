@@ -27,6 +27,10 @@ uint64_t sampledFrameSize(int32_t width, int32_t height, uint64_t samplingRate);
 // above 2 only the pixels on the grid. Null pixels (nothing was read) leave out as it is.
 void sampleFrame(const uint8_t* pixels, int32_t width, int32_t height, uint64_t samplingRate, uint8_t* out);
 
+// Writes the samples of every samplingRate-th pixel of each of the rows of pixels (width x rows x 4
+// bytes): the grid of a picture whose rows were picked already, as sampleFrame would sample them.
+void sampleColumns(const uint8_t* pixels, int32_t width, int32_t rows, uint64_t samplingRate, uint8_t* out);
+
 // How the bytes are reordered: a plain loop, or shuffles of the processor's vector extensions at
 // rates 1 and 2. Every path writes the same bytes; sampleFrame takes the fastest that runs here.
 enum class SamplerPath { Plain, Ssse3, Avx2, Neon };

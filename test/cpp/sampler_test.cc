@@ -153,6 +153,28 @@ TEST(SampleFrame, EveryPathThatRunsWritesWhatThePlainOneWrites) {
   EXPECT_GT(compared, 0) << "no vector path runs on this processor";
 }
 
+// What a grab of the sampled rows alone hands over gives the frame of the whole picture.
+TEST(SampleColumns, OfTheSampledRowsGivesTheWholePicturesFrame) {
+  for (const int32_t width : {1, 15, 33, 97, 1920}) {
+    const int32_t height = 37;
+    const std::vector<uint8_t> pixels = noisePixels(width, height);
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    for (uint64_t rate = 1; rate <= 17; ++rate) {
+      std::vector<uint8_t> rows;
+      for (size_t y = 0; y < static_cast<size_t>(height); y += rate) {
+        rows.insert(rows.end(), pixels.begin() + static_cast<std::ptrdiff_t>(y * rowBytes),
+                    pixels.begin() + static_cast<std::ptrdiff_t>((y + 1) * rowBytes));
+      }
+      const size_t size = sampledFrameSize(width, height, rate);
+      auto whole = std::make_unique<uint8_t[]>(size);
+      auto picked = std::make_unique<uint8_t[]>(size);
+      sampleFrame(pixels.data(), width, height, rate, whole.get());
+      sampleColumns(rows.data(), width, static_cast<int32_t>(rows.size() / rowBytes), rate, picked.get());
+      ASSERT_EQ(std::memcmp(whole.get(), picked.get(), size), 0) << width << " wide at rate " << rate;
+    }
+  }
+}
+
 TEST(CaptureSizeFits, BoundsThePixelBufferToASigned32BitCount) {
   EXPECT_TRUE(captureSizeFits(0, 0));
   EXPECT_TRUE(captureSizeFits(0, INT32_MAX));

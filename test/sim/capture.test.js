@@ -88,6 +88,82 @@ describe('the picture a capture delivers', () => {
   });
 });
 
+describe('reading only the sampled rows', () => {
+  // The way is read when the capture opens its displays, on its own thread.
+  const forced = async (way, capture) => {
+    process.env.CORVANE_GDI_SAMPLING = way;
+    try {
+      return await capture();
+    } finally {
+      delete process.env.CORVANE_GDI_SAMPLING;
+    }
+  };
+
+  it('gives the frames of whole reads at every rate, single and multi, within and past the edges, rows only within', async () => {
+    // Display 1 is 64 x 48: the first area lies on it, the second reaches past its right and bottom edges.
+    const areas = [display(1, 61, 47), display(1, 70, 53), display(3, 17, 9)];
+    for (let rate = 1; rate <= 17; rate++) {
+      const frames = {};
+      for (const way of ['whole', 'rows']) {
+        simulator.resetGdi();
+        const single = await forced(way, () => collect((cb) => corvane.startCaptureScreen(cb, areas[0], 0, rate), 2));
+        corvane.stopCaptureScreen();
+        const multi = await forced(way, () => collect((cb) => corvane.startCaptureMultiScreens(cb, areas, 0, rate), 2));
+        frames[way] = { single, multi, rowCopies: simulator.gdiCensus().rowCopies };
+      }
+      assert.deepEqual(frames.rows.single, frames.whole.single, `rate ${rate}`);
+      assert.deepEqual(frames.rows.multi, frames.whole.multi, `rate ${rate}`);
+      assert.deepEqual(frames.whole.single[0], expectedFrame(61, 47, rate), `rate ${rate}`);
+      assert.deepEqual(frames.whole.multi[0]['\\\\.\\DISPLAY1'], expectedFrame(70, 53, rate, 64, 48), `rate ${rate}`);
+      assert.equal(frames.rows.rowCopies > 0, rate > 1, `rate ${rate}`);
+      assert.equal(frames.whole.rowCopies, 0, `rate ${rate}`);
+    }
+    // An area past the display's edge is read whole, rows forced or not.
+    simulator.resetGdi();
+    await forced('rows', () => collect((cb) => corvane.startCaptureScreen(cb, areas[1], 0, 4), 2));
+    assert.equal(simulator.gdiCensus().rowCopies, 0);
+    assertNoGdiLeft();
+  });
+
+  it('keeps the way that costs less where it runs, having timed both', async () => {
+    // Each copy dear, whatever its size: one copy of the whole area beats 6 of a row.
+    simulator.setGdiFaults({ grabDelayMs: 2 });
+    await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 8), 20);
+    corvane.stopCaptureScreen();
+    const dearCopies = simulator.gdiCensus();
+    // Each row dear: the whole area copies eight times the rows.
+    simulator.resetGdi();
+    simulator.setGdiFaults({ rowDelayUs: 500 });
+    await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 8), 20);
+    corvane.stopCaptureScreen();
+    const dearRows = simulator.gdiCensus();
+    // Three ticks of each way were timed first; every tick after that took the cheaper.
+    const rows = grid(64, 48, 8).rows;
+    assert.ok(dearCopies.rowCopies === 3 * rows && dearCopies.grabs >= 17, `${dearCopies.grabs} whole, ${dearCopies.rowCopies} row copies`);
+    assert.ok(dearRows.grabs === 3 && dearRows.rowCopies >= 17 * rows, `${dearRows.grabs} whole, ${dearRows.rowCopies} row copies`);
+  });
+
+  it('reads a row whose copy fails as black, in one line per capture', () => {
+    const area = display(1, 64, 48);
+    const child = runChild(`
+      const sim = corvane.simulator;
+      sim.setMonitors(${JSON.stringify([monitor(1, 64, 48)])});
+      process.env.CORVANE_GDI_SAMPLING = 'rows';
+      sim.setGdiFaults({ bitBltFromRow: 20 });
+      const frames = [];
+      corvane.startCaptureScreen((frame) => {
+        if (frames.push(frame.toString('base64')) < 5) return;
+        corvane.stopCaptureScreen();
+        console.log(JSON.stringify(frames.slice(0, 5)));
+      }, ${JSON.stringify(area)}, 1, 4);`);
+    assert.equal(child.status, 0, child.stderr);
+    const expected = expectedFrame(64, 48, 4);
+    expected.fill(0, 5 * 16 * 3);  // grid rows 0 to 4 are display rows 0 to 16; row 5 is row 20
+    for (const frame of JSON.parse(child.stdout)) assert.deepEqual(Buffer.from(frame, 'base64'), expected);
+    assert.deepEqual(blindLines(child.stderr), [blindLine(area.displayId, 'BitBlt failed')]);
+  });
+});
+
 describe('graphics calls', () => {
   it('opens the display once per capture, releases everything newest first, deselecting the bitmap before its deletion', async () => {
     await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 8), 2);
@@ -105,16 +181,18 @@ describe('graphics calls', () => {
     await collect((cb) => corvane.startCaptureMultiScreens(cb, displays, 0, 8), 3);
     const calls = simulator.takeCalls();
     const opens = calls.filter((c) => c.startsWith('CreateDCA'));
-    assert.deepEqual(opens, [
-      'CreateDCA(DISPLAY, \\\\.\\DISPLAY1, NULL, NULL) -> dc1',
-      'CreateDCA(DISPLAY, \\\\.\\DISPLAY2, NULL, NULL) -> dc4',
+    assert.deepEqual(opens.map((c) => c.replace(/ -> dc\d+$/, '')), [
+      'CreateDCA(DISPLAY, \\\\.\\DISPLAY1, NULL, NULL)',
+      'CreateDCA(DISPLAY, \\\\.\\DISPLAY2, NULL, NULL)',
     ]);
-    // Between the first grab and the last, nothing but grabs: no tick opens or closes anything.
+    // Between the first grab and the last, nothing but grabs, whole or by rows: no tick opens or
+    // closes anything.
+    const isGrab = (c) => /^(BitBlt|GetDIBits|GdiFlush)\(/.test(c);
     const first = calls.findIndex((c) => c.startsWith('BitBlt'));
-    const last = calls.findLastIndex((c) => c.startsWith('GetDIBits'));
+    const last = calls.findLastIndex((c) => c.startsWith('GetDIBits') || c.startsWith('GdiFlush'));
     const grabs = calls.slice(first, last + 1);
     assert.ok(grabs.length >= 3 * 3 * 2, `${grabs.length} calls of at least three ticks`);
-    assert.ok(grabs.every((c) => /^(BitBlt|GetDIBits)\(/.test(c)), grabs.find((c) => !/^(BitBlt|GetDIBits)\(/.test(c)));
+    assert.ok(grabs.every(isGrab), grabs.find((c) => !isGrab(c)));
     assertNoGdiLeft();
   });
 
@@ -151,6 +229,8 @@ describe('graphics calls', () => {
           resolve();
         }, ${JSON.stringify(one)}, 1, 4);
       });
+      // The faults of a whole read; rows read otherwise (below).
+      process.env.CORVANE_GDI_SAMPLING = 'whole';
       (async () => {
         const runs = [];
         for (const fault of ${JSON.stringify(Object.keys(failures))}) {
@@ -177,7 +257,9 @@ describe('graphics calls', () => {
     assert.deepEqual(blindLines(child.stderr), lines);
   });
 
-  it('reads the rows a short read-out left out as black, not as the rows of the last grab', async () => {
+  it('reads the rows a short read-out left out as black, not as the rows of the last grab', async (t) => {
+    process.env.CORVANE_GDI_SAMPLING = 'whole';
+    t.after(() => delete process.env.CORVANE_GDI_SAMPLING);
     const frames = [];
     corvane.startCaptureScreen((frame) => {
       frames.push(frame);
@@ -194,17 +276,22 @@ describe('graphics calls', () => {
     assertNoGdiLeft();
   });
 
-  it('leaks no graphics object over thousands of grabs and many starts', async () => {
+  it('leaks no graphics object over thousands of grabs and many starts, reading whole areas or rows', async () => {
     simulator.setRecording(false);
     try {
-      for (let i = 0; i < 20; i++) {
-        await collect((cb) => corvane.startCaptureMultiScreens(cb, [display(1, 64, 48), display(2, 40, 30), display(9, 8, 8)], 0, 8), 50);
+      for (const way of ['whole', 'rows']) {
+        process.env.CORVANE_GDI_SAMPLING = way;
+        for (let i = 0; i < 10; i++) {
+          await collect((cb) => corvane.startCaptureMultiScreens(cb, [display(1, 64, 48), display(2, 40, 30), display(9, 8, 8)], 0, 8), 50);
+        }
+        await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 8), 1000);
       }
-      await collect((cb) => corvane.startCaptureScreen(cb, display(1, 64, 48), 0, 8), 1000);
     } finally {
+      delete process.env.CORVANE_GDI_SAMPLING;
       simulator.setRecording(true);
     }
-    assert.ok(simulator.gdiCensus().grabs >= 3000);
+    const { grabs, rowCopies } = simulator.gdiCensus();
+    assert.ok(grabs >= 1500 && rowCopies >= 1500 * 6, `${grabs} whole and ${rowCopies} row copies`);
     assertNoGdiLeft();
   });
 });

@@ -8,7 +8,8 @@ namespace corvane {
 // A display context, a memory context and a bitmap selected into it, opened once and kept for
 // every grab; released in reverse order, with the memory context's first object selected back
 // before the bitmap is deleted.
-// GDI hands out whole pictures at every rate, sampled by the client.
+// At rates of 2 and more, a second memory context and a DIB section of the sample grid's height
+// too, for reading only the sampled rows where that is cheaper.
 std::unique_ptr<DisplayGrabber> openGdiGrabber(GdiPlatform& gdi, const DisplayRequest& display,
                                                uint64_t samplingRate);
 // One such grabber per display, each with its own buffers.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace corvane {
@@ -34,20 +35,30 @@ inline DibHeader topDownDib32(int32_t width, int32_t height) {
   return header;
 }
 
+struct DisplaySize {
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
 class GdiPlatform {
  public:
   virtual ~GdiPlatform() = default;
 
-  // Whether a monitor of the desktop goes by this device name (as getMonitors lists it). Windows
-  // opens no display context for another name, but Wine opens one of the whole screen.
-  virtual bool isDisplay(const std::string& deviceName) = 0;
+  // The size of the monitor that goes by this device name (as getMonitors lists it), if one does.
+  // Windows opens no display context for another name, but Wine opens one of the whole screen.
+  virtual std::optional<DisplaySize> findDisplay(const std::string& deviceName) = 0;
   // Each returns null on failure.
   virtual GdiContext createDisplayContext(const std::string& deviceName) = 0;
   virtual GdiContext createCompatibleContext(GdiContext display) = 0;
   virtual GdiObject createCompatibleBitmap(GdiContext display, int32_t width, int32_t height) = 0;
+  // A 32-bit top-down DIB section of width x height, whose pixels GDI writes in place at *bits.
+  virtual GdiObject createDibSection(GdiContext display, int32_t width, int32_t height, uint8_t** bits) = 0;
   virtual GdiObject selectObject(GdiContext context, GdiObject object) = 0;
-  // Copies (0, 0, width, height) of source to (0, 0) of target; false on failure.
-  virtual bool bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) = 0;
+  // Copies (0, sourceY, width, height) of source to (0, targetY) of target; false on failure.
+  virtual bool bitBlt(GdiContext target, int32_t targetY, int32_t width, int32_t height, GdiContext source,
+                      int32_t sourceY) = 0;
+  // Finishes this thread's batched drawing, so that a DIB section's pixels can be read.
+  virtual void flush() = 0;
   // Reads scan lines 0 to lines - 1 of bitmap into pixels, in the format of header; returns the
   // number of lines read, 0 on failure.
   virtual int32_t getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels,

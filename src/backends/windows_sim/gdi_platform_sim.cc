@@ -4,6 +4,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "backends/windows/gdi_grabber.h"
@@ -29,6 +30,7 @@ struct Bitmap {
   int32_t height = 0;
   std::vector<uint8_t> pixels;
   uintptr_t selectedInto = 0;
+  bool isSection = false;  // a DIB section, which the grabber fills a row at a time
 };
 
 std::string name(const char* kind, uintptr_t id) { return id == 0 ? "NULL" : kind + std::to_string(id); }
@@ -40,9 +42,10 @@ void* handle(uintptr_t id) { return reinterpret_cast<void*>(id); }
 class SimGdi final : public GdiPlatform {
  public:
   // A look-up, not a graphics call: not in the call log.
-  bool isDisplay(const std::string& deviceName) override {
+  std::optional<DisplaySize> findDisplay(const std::string& deviceName) override {
     sim::SimMonitor monitor;
-    return sim::findMonitor(deviceName, monitor);
+    if (!sim::findMonitor(deviceName, monitor)) return std::nullopt;
+    return DisplaySize{monitor.width, monitor.height};
   }
 
   GdiContext createDisplayContext(const std::string& deviceName) override {
@@ -85,6 +88,24 @@ class SimGdi final : public GdiPlatform {
     return handle(bm);
   }
 
+  GdiObject createDibSection(GdiContext display, int32_t width, int32_t height, uint8_t** bits) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const bool ok = !faults_.createCompatibleBitmap && knownContext(id(display), "CreateDIBSection");
+    const uintptr_t bm = ok ? sim::newHandle() : 0;
+    *bits = nullptr;
+    if (ok) {
+      Bitmap& section = bitmaps_[bm];
+      section.width = width;
+      section.height = height;
+      section.isSection = true;
+      section.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height) * 4, 0xAB);
+      *bits = section.pixels.data();
+    }
+    sim::recordCall("CreateDIBSection(" + name("dc", id(display)) + ", " + std::to_string(width) + ", " +
+                    std::to_string(height) + ") -> " + name("bm", bm));
+    return handle(bm);
+  }
+
   GdiObject selectObject(GdiContext context, GdiObject object) override {
     std::lock_guard<std::mutex> lock(mutex_);
     uintptr_t previous = 0;  // NULL: the selection failed
@@ -104,30 +125,37 @@ class SimGdi final : public GdiPlatform {
     return handle(previous);
   }
 
-  bool bitBlt(GdiContext target, int32_t width, int32_t height, GdiContext source) override {
-    uint32_t delay = 0;
+  bool bitBlt(GdiContext target, int32_t targetY, int32_t width, int32_t height, GdiContext source,
+              int32_t sourceY) override {
+    std::chrono::microseconds delay{0};
     bool copied = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      ++grabs_;
-      delay = faults_.grabDelayMs;
-      sim::recordCall("BitBlt(" + name("dc", id(target)) + ", 0, 0, " + std::to_string(width) + ", " +
-                      std::to_string(height) + ", " + name("dc", id(source)) + ", 0, 0, SRCCOPY)");
+      delay = std::chrono::milliseconds(faults_.grabDelayMs) + std::chrono::microseconds(faults_.rowDelayUs) * height;
+      sim::recordCall("BitBlt(" + name("dc", id(target)) + ", 0, " + std::to_string(targetY) + ", " +
+                      std::to_string(width) + ", " + std::to_string(height) + ", " + name("dc", id(source)) +
+                      ", 0, " + std::to_string(sourceY) + ", SRCCOPY)");
       auto memory = contexts_.find(id(target));
       auto display = contexts_.find(id(source));
-      if (faults_.bitBlt || memory == contexts_.end() || display == contexts_.end() ||
+      const bool intoSection = memory != contexts_.end() && memory->second.selected != kStockBitmap &&
+                               bitmaps_[memory->second.selected].isSection;
+      ++(intoSection ? rowCopies_ : grabs_);
+      const bool reachesBelow = faults_.bitBltFromRow > 0 && sourceY + height > faults_.bitBltFromRow;
+      if (faults_.bitBlt || reachesBelow || memory == contexts_.end() || display == contexts_.end() ||
           !display->second.isDisplay) {
-        if (!faults_.bitBlt) misuse("BitBlt between unknown contexts");
+        if (!faults_.bitBlt && !reachesBelow) misuse("BitBlt between unknown contexts");
       } else {
         if (memory->second.selected != kStockBitmap) {
-          copyDisplay(display->second.monitor, bitmaps_[memory->second.selected], width, height);
+          copyDisplay(display->second.monitor, bitmaps_[memory->second.selected], targetY, width, height, sourceY);
         }
         copied = true;
       }
     }
-    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    if (delay.count() > 0) std::this_thread::sleep_for(delay);
     return copied;
   }
+
+  void flush() override { sim::recordCall("GdiFlush()"); }
 
   int32_t getDIBits(GdiContext context, GdiObject bitmap, int32_t lines, uint8_t* pixels,
                     DibHeader& header) override {
@@ -186,12 +214,13 @@ class SimGdi final : public GdiPlatform {
 
   sim::GdiCensus census() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return {contexts_.size(), bitmaps_.size(), grabs_, misuses_};
+    return {contexts_.size(), bitmaps_.size(), grabs_, rowCopies_, misuses_};
   }
 
   void reset() {
     std::lock_guard<std::mutex> lock(mutex_);
     grabs_ = 0;
+    rowCopies_ = 0;
     misuses_.clear();
   }
 
@@ -204,13 +233,16 @@ class SimGdi final : public GdiPlatform {
 
   void misuse(std::string what) { misuses_.push_back(std::move(what)); }
 
-  // Copies the requested rectangle from the monitor's top-left corner; what lies beyond the
-  // monitor reads as black.
-  static void copyDisplay(const sim::SimMonitor& monitor, Bitmap& bitmap, int32_t width, int32_t height) {
+  // Copies width x height of the monitor from its row sourceY to the bitmap's row targetY; what
+  // lies beyond the monitor reads as black.
+  static void copyDisplay(const sim::SimMonitor& monitor, Bitmap& bitmap, int32_t targetY, int32_t width,
+                          int32_t height, int32_t sourceY) {
     const int32_t w = std::min(width, bitmap.width);
-    const int32_t h = std::min(height, bitmap.height);
-    for (int32_t y = 0; y < h; ++y) {
-      uint8_t* out = bitmap.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(bitmap.width) * 4;
+    const int32_t h = std::min(height, bitmap.height - targetY);
+    for (int32_t row = 0; row < h; ++row) {
+      const int32_t y = sourceY + row;
+      uint8_t* out =
+          bitmap.pixels.data() + static_cast<size_t>(targetY + row) * static_cast<size_t>(bitmap.width) * 4;
       for (int32_t x = 0; x < w; ++x, out += 4) {
         uint32_t pixel = 0;
         if (x < monitor.width && y < monitor.height) {
@@ -230,6 +262,7 @@ class SimGdi final : public GdiPlatform {
   std::map<uintptr_t, Context> contexts_;
   std::map<uintptr_t, Bitmap> bitmaps_;
   size_t grabs_ = 0;
+  size_t rowCopies_ = 0;
   std::vector<std::string> misuses_;
 };
 

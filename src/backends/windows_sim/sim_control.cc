@@ -95,7 +95,7 @@ Napi::Value openDisplayContexts(const Napi::CallbackInfo& info) {
 }
 
 // setGdiFaults({createDisplayContext, createCompatibleContext, createCompatibleBitmap, bitBlt,
-// getDIBits, dibLines, grabDelayMs, maxBitmapPixels}): what the graphics device calls of every grab do
+// getDIBits, dibLines, grabDelayMs, rowDelayUs, bitBltFromRow, maxBitmapPixels}): what the graphics device calls of every grab do
 // from now on.
 Napi::Value setGdiFaults(const Napi::CallbackInfo& info) {
   sim::GdiFaults faults;
@@ -108,6 +108,8 @@ Napi::Value setGdiFaults(const Napi::CallbackInfo& info) {
     faults.getDIBits = boolProperty(f, "getDIBits");
     faults.dibLines = int32Property(f, "dibLines");
     faults.grabDelayMs = static_cast<uint32_t>(int32Property(f, "grabDelayMs"));
+    faults.rowDelayUs = static_cast<uint32_t>(int32Property(f, "rowDelayUs"));
+    faults.bitBltFromRow = int32Property(f, "bitBltFromRow");
     Napi::Value maxPixels = f.Get("maxBitmapPixels");
     if (maxPixels.IsNumber())
       faults.maxBitmapPixels = static_cast<uint64_t>(maxPixels.As<Napi::Number>().Int64Value());
@@ -116,7 +118,8 @@ Napi::Value setGdiFaults(const Napi::CallbackInfo& info) {
   return info.Env().Undefined();
 }
 
-// {contexts, bitmaps, grabs, misuses}: graphics objects alive, grabs since resetGdi(), and calls
+// {contexts, bitmaps, grabs, rowCopies, misuses}: graphics objects alive, whole and one-row copies
+// since resetGdi(), and calls
 // that real GDI would refuse.
 Napi::Value gdiCensus(const Napi::CallbackInfo& info) {
   Napi::Env env = info.Env();
@@ -125,6 +128,7 @@ Napi::Value gdiCensus(const Napi::CallbackInfo& info) {
   result.Set("contexts", Napi::Number::New(env, static_cast<double>(census.contexts)));
   result.Set("bitmaps", Napi::Number::New(env, static_cast<double>(census.bitmaps)));
   result.Set("grabs", Napi::Number::New(env, static_cast<double>(census.grabs)));
+  result.Set("rowCopies", Napi::Number::New(env, static_cast<double>(census.rowCopies)));
   Napi::Array misuses = Napi::Array::New(env, census.misuses.size());
   for (size_t i = 0; i < census.misuses.size(); ++i) misuses.Set(static_cast<uint32_t>(i), census.misuses[i]);
   result.Set("misuses", misuses);
