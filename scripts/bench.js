@@ -7,7 +7,8 @@
 // three-display tick beside three single ones; on Wayland (a headless sway of its own), capture
 // through wlr-screencopy; through the desktop portal, capture of a PipeWire source and of real
 // GNOME; how soon user activity is reported on GNOME, GNOME Shell, KDE and X11; and the
-// linux-arm64 binary's capture under qemu beside the linux-x64 one's.
+// linux-arm64 binary's capture under qemu beside the linux-x64 one's; and GDI's whole reads against
+// the sampled rows and the automatic choice, under Wine.
 const path = require('node:path');
 const { root, run, fail } = require('./lib/run');
 const { ensureSystem, ensureNpmPackages, ensureWindowsNode } = require('./lib/setup');
@@ -83,6 +84,19 @@ async function main() {
     if (cpu.status !== 0) fail(`the Wine CPU benchmark failed: ${cpu.stderr.slice(-2000)}`);
   } finally {
     await xvfb.stop();
+  }
+
+  console.log('\n## GDI under Wine: whole reads against the sampled rows and the automatic choice (3840x2160 screen)\n');
+  const large = await startXvfb([{ width: 3840, height: 2160 }]);
+  try {
+    const rows = await runWindowsNode(large.display, [toWindowsPath(path.join(root, 'bench', 'gdi-rows.js'))], {
+      env: { CORVANE_BINARY: toWindowsPath(path.join(root, 'prebuilds', 'win32-x64', 'corvane.node')) },
+      timeout: 600000,
+    });
+    process.stdout.write(rows.stdout);
+    if (rows.status !== 0) fail(`the GDI rows benchmark failed: ${rows.stderr.slice(-2000)}`);
+  } finally {
+    await large.stop();
   }
 }
 

@@ -5,7 +5,9 @@
 namespace corvane {
 namespace {
 
-CheaperWay::Way other(CheaperWay::Way way) { return way == CheaperWay::kFirst ? CheaperWay::kSecond : CheaperWay::kFirst; }
+CheaperWay::Way other(CheaperWay::Way way) {
+  return way == CheaperWay::kFirst ? CheaperWay::kSecond : CheaperWay::kFirst;
+}
 
 }  // namespace
 
@@ -19,8 +21,7 @@ CheaperWay CheaperWay::fixed(Way way) {
 CheaperWay::Way CheaperWay::next() const {
   switch (phase_) {
     case Phase::kFirstComparison:
-      // In turn, so that a busy moment of the machine falls on both.
-      return ticks_ % 2 == 0 ? kFirst : kSecond;
+      return ticks_ < kRun ? kFirst : kSecond;
     case Phase::kComparing:
       return other(kept_);
     case Phase::kKeeping:
@@ -35,24 +36,20 @@ void CheaperWay::tookTime(std::chrono::nanoseconds cost) {
     case Phase::kFixed:
       return;
     case Phase::kFirstComparison:
-      (ticks_ % 2 == 0 ? keptCosts_ : otherCosts_)[ticks_ / 2] = cost;
-      if (++ticks_ == 2 * kProbeTicks) keepCheaper(true);
+      if (ticks_ % kRun >= kSettleTicks)
+        (ticks_ < kRun ? keptCosts_ : otherCosts_)[ticks_ % kRun - kSettleTicks] = cost;
+      if (++ticks_ == 2 * kRun) keepCheaper(true);
       return;
-    case Phase::kKeeping: {
+    case Phase::kKeeping:
       keptCosts_[ticks_ % kProbeTicks] = cost;
-      ++ticks_;
-      const bool grewDearer =
-          ticks_ % kProbeTicks == 0 && median(keptCosts_).count() > kDearerAbove * keptWhenCompared_.count();
-      if (ticks_ >= recheck_ || grewDearer) {
-        if (grewDearer) recheck_ = kFirstRecheck;
+      if (++ticks_ >= recheck_) {
         phase_ = Phase::kComparing;
         ticks_ = 0;
       }
       return;
-    }
     case Phase::kComparing:
-      otherCosts_[ticks_] = cost;
-      if (++ticks_ == kProbeTicks) keepCheaper(false);
+      if (ticks_ >= kSettleTicks) otherCosts_[ticks_ - kSettleTicks] = cost;
+      if (++ticks_ == kRun) keepCheaper(false);
       return;
   }
 }
@@ -61,7 +58,9 @@ void CheaperWay::tookTime(std::chrono::nanoseconds cost) {
 void CheaperWay::keepCheaper(bool fromStart) {
   const auto keptCost = median(keptCosts_);
   const auto otherCost = median(otherCosts_);
-  const bool switches = fromStart ? otherCost < keptCost : otherCost.count() < kSwitchBelow * keptCost.count();
+  const bool switches = fromStart ? otherCost < keptCost
+                                  : static_cast<double>(otherCost.count()) <
+                                        kSwitchBelow * static_cast<double>(keptCost.count());
   if (switches) {
     kept_ = other(kept_);
     keptCosts_ = otherCosts_;
@@ -69,7 +68,6 @@ void CheaperWay::keepCheaper(bool fromStart) {
   } else if (!fromStart) {
     recheck_ = std::min(recheck_ * 2, kLastRecheck);
   }
-  keptWhenCompared_ = switches ? otherCost : keptCost;
   phase_ = Phase::kKeeping;
   ticks_ = 0;
 }

@@ -106,7 +106,7 @@ class GdiGrabber final : public DisplayGrabber {
                               : nullptr),
         rowsSelection_(gdi, rowsMemory_.get(), rowsSection_.get()),
         way_(rowsSection_.get() != nullptr && rowPixels_ != nullptr ? wayOfReading()
-                                                                   : CheaperWay::fixed(kWhole)) {
+                                                                    : CheaperWay::fixed(kWhole)) {
     if (!monitor_) {
       unopened_ = "no display of that name";
     } else if (display_.get() == nullptr) {
@@ -156,7 +156,8 @@ class GdiGrabber final : public DisplayGrabber {
         return false;
       }
       DibHeader header = topDownDib32(width_, height_);
-      rows = std::clamp(gdi_.getDIBits(memory_.get(), bitmap_.get(), height_, pixels_.get(), header), 0, height_);
+      rows = std::clamp(gdi_.getDIBits(memory_.get(), bitmap_.get(), height_, pixels_.get(), header), 0,
+                        height_);
       if (rows == 0) {
         blindness_ = "GetDIBits failed";
         return false;
@@ -187,7 +188,8 @@ class GdiGrabber final : public DisplayGrabber {
       blindness_ = "BitBlt failed";
       return false;
     }
-    for (const int32_t row : failedRows_) std::memset(rowPixels_ + static_cast<size_t>(row) * rowBytes, 0, rowBytes);
+    for (const int32_t row : failedRows_)
+      std::memset(rowPixels_ + static_cast<size_t>(row) * rowBytes, 0, rowBytes);
     if (!failedRows_.empty()) blindness_ = "BitBlt failed";
     PhaseTimer timer(TickPhase::Sample);
     sampleColumns(rowPixels_, width_, gridRows_, samplingRate_, frame);
@@ -199,7 +201,8 @@ class GdiGrabber final : public DisplayGrabber {
   int32_t height_;
   uint64_t samplingRate_;
   size_t bytes_ = static_cast<size_t>(width_) * static_cast<size_t>(height_) * 4;
-  int32_t gridRows_ = static_cast<int32_t>((static_cast<uint64_t>(height_) + samplingRate_ - 1) / samplingRate_);
+  int32_t gridRows_ =
+      static_cast<int32_t>((static_cast<uint64_t>(height_) + samplingRate_ - 1) / samplingRate_);
   std::unique_ptr<uint8_t[]> pixels_;
   uint8_t* rowPixels_ = nullptr;  // the rows section's, owned by GDI
   std::vector<int32_t> failedRows_;

@@ -23,7 +23,8 @@ BOOL CALLBACK findDevice(HMONITOR monitor, HDC, LPRECT, LPARAM data) {
   info.cbSize = sizeof(info);
   // Device names are compared as Windows compares them: case aside.
   if (GetMonitorInfoA(monitor, &info) && lstrcmpiA(info.szDevice, wanted.deviceName->c_str()) == 0) {
-    wanted.size = DisplaySize{info.rcMonitor.right - info.rcMonitor.left, info.rcMonitor.bottom - info.rcMonitor.top};
+    wanted.size =
+        DisplaySize{info.rcMonitor.right - info.rcMonitor.left, info.rcMonitor.bottom - info.rcMonitor.top};
   }
   return wanted.size ? FALSE : TRUE;
 }

@@ -131,7 +131,8 @@ class SimGdi final : public GdiPlatform {
     bool copied = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      delay = std::chrono::milliseconds(faults_.grabDelayMs) + std::chrono::microseconds(faults_.rowDelayUs) * height;
+      delay = std::chrono::milliseconds(faults_.grabDelayMs) +
+              std::chrono::microseconds(faults_.rowDelayUs) * height;
       sim::recordCall("BitBlt(" + name("dc", id(target)) + ", 0, " + std::to_string(targetY) + ", " +
                       std::to_string(width) + ", " + std::to_string(height) + ", " + name("dc", id(source)) +
                       ", 0, " + std::to_string(sourceY) + ", SRCCOPY)");
@@ -146,7 +147,8 @@ class SimGdi final : public GdiPlatform {
         if (!faults_.bitBlt && !reachesBelow) misuse("BitBlt between unknown contexts");
       } else {
         if (memory->second.selected != kStockBitmap) {
-          copyDisplay(display->second.monitor, bitmaps_[memory->second.selected], targetY, width, height, sourceY);
+          copyDisplay(display->second.monitor, bitmaps_[memory->second.selected], targetY, width, height,
+                      sourceY);
         }
         copied = true;
       }

@@ -95,8 +95,8 @@ Napi::Value openDisplayContexts(const Napi::CallbackInfo& info) {
 }
 
 // setGdiFaults({createDisplayContext, createCompatibleContext, createCompatibleBitmap, bitBlt,
-// getDIBits, dibLines, grabDelayMs, rowDelayUs, bitBltFromRow, maxBitmapPixels}): what the graphics device calls of every grab do
-// from now on.
+// getDIBits, dibLines, grabDelayMs, rowDelayUs, bitBltFromRow, maxBitmapPixels}): what the graphics device
+// calls of every grab do from now on.
 Napi::Value setGdiFaults(const Napi::CallbackInfo& info) {
   sim::GdiFaults faults;
   if (info[0].IsObject()) {
