@@ -11,6 +11,7 @@ const os = require('node:os');
 const path = require('node:path');
 const crypto = require('node:crypto');
 const { spawnSync } = require('node:child_process');
+const { captureRate } = require('./capture-rate');
 
 const WIDTH = 1920;
 const HEIGHT = 1080;
@@ -27,28 +28,8 @@ async function measure() {
   for (const way of WAYS) {
     process.env.CORVANE_X11_SAMPLING = way;
     for (const rate of RATES) {
-      results.push(await new Promise((resolve, reject) => {
-        let frames = -WARMUP;
-        let start;
-        let cpu;
-        const watchdog = setTimeout(() => reject(new Error(`no frames at rate ${rate}`)), (seconds + 60) * 1000);
-        corvane.startCaptureScreen((frame) => {
-          if (frames === null) return; // queued before the stop
-          if (++frames === 0) {
-            start = process.hrtime.bigint();
-            cpu = process.cpuUsage();
-          } else if (frames > 0 && process.hrtime.bigint() - start >= BigInt(seconds * 1e9)) {
-            const used = process.cpuUsage(cpu);
-            const wall = Number(process.hrtime.bigint() - start) / 1e9;
-            const result = { way, rate, fps: frames / wall, cpuMs: (used.user + used.system) / 1e3 / frames,
-              digest: crypto.createHash('sha256').update(frame).digest('hex') };
-            frames = null;
-            clearTimeout(watchdog);
-            corvane.stopCaptureScreen();
-            resolve(result);
-          }
-        }, display, 0, rate);
-      }));
+      const { perSecond, cpuMs, frame } = await captureRate(corvane, display, rate, { seconds, warmup: WARMUP });
+      results.push({ way, rate, fps: perSecond, cpuMs, digest: crypto.createHash('sha256').update(frame).digest('hex') });
     }
   }
   process.stdout.write(JSON.stringify(results));

@@ -5,6 +5,8 @@
 // a 1920x1080 area and a 3840x2160 one of the same 3840x2160 screen. Each way's frames must equal
 // the whole read's, byte for byte, or the script fails.
 //   node bench/gdi-rows.js   (run by npm run bench, under Wine, with CORVANE_BINARY the module)
+const { captureRate } = require('./capture-rate');
+
 const corvane = require(process.env.CORVANE_BINARY);
 
 const seconds = Number(process.env.CORVANE_BENCH_SECONDS ?? 3);
@@ -13,31 +15,15 @@ const SIZES = [[1920, 1080], [3840, 2160]];
 const WAYS = ['whole', 'rows', 'auto'];
 const WARMUP = 20; // past the automatic choice's first comparison
 
-function measure(way, display, rate) {
+async function measure(way, display, rate) {
+  // Read when the capture opens its display.
   if (way === 'auto') delete process.env.CORVANE_GDI_SAMPLING;
   else process.env.CORVANE_GDI_SAMPLING = way;
-  return new Promise((resolve, reject) => {
-    let ticks = -WARMUP;
-    let start;
-    let cpu;
-    const watchdog = setTimeout(() => reject(new Error(`no frames: ${way} at rate ${rate}`)), (seconds + 60) * 1000);
-    corvane.startCaptureScreen((frame) => {
-      if (ticks === null) return; // queued before the stop
-      if (++ticks === 0) {
-        start = process.hrtime.bigint();
-        cpu = process.cpuUsage();
-      } else if (ticks > 0 && process.hrtime.bigint() - start >= BigInt(seconds * 1e9)) {
-        const wall = Number(process.hrtime.bigint() - start) / 1e9;
-        const used = process.cpuUsage(cpu);
-        const result = { perSecond: ticks / wall, cpuMs: (used.user + used.system) / 1e3 / ticks, frame };
-        ticks = null;
-        clearTimeout(watchdog);
-        corvane.stopCaptureScreen();
-        delete process.env.CORVANE_GDI_SAMPLING;
-        setTimeout(() => resolve(result), 100);
-      }
-    }, display, 0, rate);
-  });
+  try {
+    return await captureRate(corvane, display, rate, { seconds, warmup: WARMUP });
+  } finally {
+    delete process.env.CORVANE_GDI_SAMPLING;
+  }
 }
 
 async function main() {

@@ -32,8 +32,8 @@ function inWine10Root(command, args) {
 const wines = {
   8: { prefix: winePrefix, loader: wine, server: wineserver, enter: (command, args) => [command, args] },
   // Debian's Wine 10 aborts (free(): invalid pointer) whenever TMPDIR is set, even to /tmp.
-  10: { prefix: path.join(cacheDir, 'wine10'), loader: '/usr/lib/wine/wine64', server: '/usr/lib/wine/wineserver64', enter: inWine10Root,
-    unset: ['TMPDIR'] },
+  // Debian's wine64 package puts both at the same paths in the root.
+  10: { prefix: path.join(cacheDir, 'wine10'), loader: wine, server: wineserver, enter: inWine10Root, unset: ['TMPDIR'] },
 };
 
 function wineEnv(version, display, extra = {}) {

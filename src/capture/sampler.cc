@@ -38,17 +38,22 @@ uint8_t* samplePlain(const uint8_t* pixels, size_t first, size_t last, size_t st
   return out;
 }
 
-void sampleGrid(const uint8_t* pixels, int32_t width, int32_t height, size_t step, uint8_t* out) {
-  const size_t rowBytes = static_cast<size_t>(width) * 4;
-  for (size_t y = 0; y < static_cast<size_t>(height); y += step) {
-    out = samplePlain(pixels + y * rowBytes, 0, static_cast<size_t>(width), step, out);
-  }
-}
-
 // A run through vectors, then what is left of it one sample at a time.
 uint8_t* sampleRun(SampleRun vectors, const uint8_t* pixels, size_t available, size_t step, uint8_t* out) {
   const size_t done = vectors(pixels, available, step, out);
   return samplePlain(pixels, done * step, available, step, out + done * 3);
+}
+
+// Every rowStep-th of the rows of pixels, every columnStep-th pixel of each, through vectors
+// where given.
+void sampleRows(SampleRun vectors, const uint8_t* pixels, int32_t width, int32_t rows, size_t rowStep,
+                size_t columnStep, uint8_t* out) {
+  const size_t rowBytes = static_cast<size_t>(width) * 4;
+  for (size_t y = 0; y < static_cast<size_t>(rows); y += rowStep) {
+    const uint8_t* row = pixels + y * rowBytes;
+    out = vectors != nullptr ? sampleRun(vectors, row, static_cast<size_t>(width), columnStep, out)
+                             : samplePlain(row, 0, static_cast<size_t>(width), columnStep, out);
+  }
 }
 
 SamplerPath fastestPath() {
@@ -69,16 +74,12 @@ void sampleFrameOn(SamplerPath path, const uint8_t* pixels, int32_t width, int32
                    uint64_t samplingRate, uint8_t* out) {
   if (pixels == nullptr || width <= 0 || height <= 0) return;
   const SampleRun vectors = samplingRate <= 2 ? vectorRun(path) : nullptr;
-  if (vectors == nullptr) {
-    sampleGrid(pixels, width, height, static_cast<size_t>(samplingRate), out);
-  } else if (samplingRate == 1) {
+  const auto step = static_cast<size_t>(samplingRate);
+  if (vectors != nullptr && samplingRate == 1) {
     // Every pixel, so the rows make one run.
     sampleRun(vectors, pixels, static_cast<size_t>(width) * static_cast<size_t>(height), 1, out);
   } else {
-    const size_t rowBytes = static_cast<size_t>(width) * 4;
-    for (size_t y = 0; y < static_cast<size_t>(height); y += 2) {
-      out = sampleRun(vectors, pixels + y * rowBytes, static_cast<size_t>(width), 2, out);
-    }
+    sampleRows(vectors, pixels, width, height, step, step, out);
   }
 }
 
@@ -88,14 +89,8 @@ void sampleFrame(const uint8_t* pixels, int32_t width, int32_t height, uint64_t 
 
 void sampleColumns(const uint8_t* pixels, int32_t width, int32_t rows, uint64_t samplingRate, uint8_t* out) {
   if (pixels == nullptr || width <= 0 || rows <= 0) return;
-  const size_t step = static_cast<size_t>(samplingRate);
   const SampleRun vectors = samplingRate <= 2 ? vectorRun(fastestPath()) : nullptr;
-  const size_t rowBytes = static_cast<size_t>(width) * 4;
-  for (size_t y = 0; y < static_cast<size_t>(rows); ++y) {
-    const uint8_t* row = pixels + y * rowBytes;
-    out = vectors != nullptr ? sampleRun(vectors, row, static_cast<size_t>(width), step, out)
-                             : samplePlain(row, 0, static_cast<size_t>(width), step, out);
-  }
+  sampleRows(vectors, pixels, width, rows, 1, static_cast<size_t>(samplingRate), out);
 }
 
 bool captureSizeFits(int32_t width, int32_t height) {
